@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs every test. With no argument it runs the default preset and then the
+# AddressSanitizer + UndefinedBehaviorSanitizer preset; name one preset to run only that.
+# Installs the Debian packages it needs first, when any is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libssl-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+presets=("$@")
+((${#presets[@]})) || presets=(default sanitize)
+for preset in "${presets[@]}"; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/peripheral.hpp"
+
+namespace quorla::bluetooth {
+
+// The keystroke scripts sent to the conferencing client; every one is a toggle.
+const std::string& toggleMicScript();
+const std::string& toggleCameraScript();
+const std::string& toggleHandScript();
+const std::string& toggleViewScript();
+
+// The characteristics a companion writes its requests to; absent ones match nothing.
+struct RequestCharacteristics {
+    platform::CharacteristicRef mic;
+    platform::CharacteristicRef camera;
+    platform::CharacteristicRef hand;
+    platform::CharacteristicRef active;
+};
+
+// Carries out one batch in order: for each routed request its script runs, then the
+// "request" announcement goes out, then the request is answered. Every request is
+// answered with success, routed or not, and the batch never stops early.
+void handleWriteRequests(platform::PeripheralManager& manager,
+                         const std::vector<platform::AttRequest>& requests,
+                         const RequestCharacteristics& characteristics);
+
+}  // namespace quorla::bluetooth
