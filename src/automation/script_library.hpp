@@ -10,7 +10,7 @@ namespace quorla::automation {
 
 // The compiled scripts the agent keeps for the life of the process.
 class ScriptLibrary {
-public:
+  public:
     // Built from the process's scripting service and preferred languages on the first
     // call (safe against concurrent first calls); the same instance ever after.
     static ScriptLibrary& shared();

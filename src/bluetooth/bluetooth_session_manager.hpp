@@ -12,7 +12,7 @@ namespace quorla::bluetooth {
 // The Mac's side of the link: publishes the service when the radio is powered on, holds
 // the meeting-status flags and sends their one-byte encoding to subscribed companions.
 class BluetoothSessionManager final : public platform::PeripheralManagerDelegate {
-public:
+  public:
     // The process-wide instance; never destroyed.
     static BluetoothSessionManager& shared();
 
@@ -46,7 +46,7 @@ public:
     void didReceiveWriteRequests(platform::PeripheralManager& manager,
                                  const std::vector<platform::AttRequest>& requests) override;
 
-private:
+  private:
     void publishService(platform::PeripheralManager& manager);
     void sendStatus(std::uint8_t value);
 

@@ -14,7 +14,8 @@ namespace {
 
 platform::Uuid parseConstant(std::string_view text) {
     auto uuid = platform::Uuid::fromString(text);
-    if (!uuid) throw std::logic_error("malformed built-in UUID");
+    if (!uuid)
+        throw std::logic_error("malformed built-in UUID");
     return *uuid;
 }
 
@@ -52,17 +53,17 @@ const platform::Uuid& activeRequestCharacteristicUUID() {
 
 platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namespaceUuid) {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                         &EVP_MD_CTX_free);
+                                                                          &EVP_MD_CTX_free);
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
-    const bool hashed =
-        context && EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) == 1 &&
-        EVP_DigestUpdate(context.get(), namespaceUuid.bytes.data(), namespaceUuid.bytes.size()) ==
-            1 &&
-        EVP_DigestUpdate(context.get(), name.data(), name.size()) == 1 &&
-        EVP_DigestFinal_ex(context.get(), digest, &digestLength) == 1;
+    const bool hashed = context && EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) == 1 &&
+                        EVP_DigestUpdate(context.get(), namespaceUuid.bytes.data(),
+                                         namespaceUuid.bytes.size()) == 1 &&
+                        EVP_DigestUpdate(context.get(), name.data(), name.size()) == 1 &&
+                        EVP_DigestFinal_ex(context.get(), digest, &digestLength) == 1;
     // SHA-1 over memory cannot fail short of an unusable libcrypto.
-    if (!hashed || digestLength != 20) throw std::runtime_error("SHA-1 unavailable");
+    if (!hashed || digestLength != 20)
+        throw std::runtime_error("SHA-1 unavailable");
 
     platform::Uuid uuid;
     std::copy_n(digest, uuid.bytes.size(), uuid.bytes.begin());
@@ -73,7 +74,8 @@ platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namesp
 
 std::optional<platform::Uuid> currentServiceUUID() {
     auto recordName = platform::standardUserDefaults().stringForKey(iCloudUserIDDefaultsKey);
-    if (!recordName) return std::nullopt;
+    if (!recordName)
+        return std::nullopt;
     return nameBasedUUID(*recordName, serviceNamespaceUUID());
 }
 

@@ -17,7 +17,7 @@ struct Notification {
 // An in-process notification center. Delivery is synchronous, on the posting thread,
 // during the post. Not thread-safe: like everything else it is used on the main thread.
 class NotificationCenter {
-public:
+  public:
     using Observer = std::function<void(const Notification&)>;
     using ObserverToken = std::uint64_t;
 
@@ -28,7 +28,7 @@ public:
     void removeObserver(ObserverToken token);
     void post(Notification notification);
 
-private:
+  private:
     struct Registration {
         ObserverToken token;
         std::string name;

@@ -66,7 +66,7 @@ struct AttRequest {
 };
 
 class PeripheralManager {
-public:
+  public:
     virtual ~PeripheralManager() = default;
 
     virtual ManagerState state() const = 0;
@@ -81,11 +81,12 @@ public:
 
 // Every callback arrives on the main thread.
 class PeripheralManagerDelegate {
-public:
+  public:
     virtual ~PeripheralManagerDelegate() = default;
 
     virtual void didUpdateState(PeripheralManager& manager) = 0;
-    virtual void didSubscribe(PeripheralManager& manager, const CharacteristicRef& characteristic) = 0;
+    virtual void didSubscribe(PeripheralManager& manager,
+                              const CharacteristicRef& characteristic) = 0;
     virtual void didUnsubscribe(PeripheralManager& manager,
                                 const CharacteristicRef& characteristic) = 0;
     virtual void isReadyToUpdateSubscribers(PeripheralManager& manager) = 0;

@@ -29,7 +29,7 @@ struct AppleEvent {
 
 // A reply as the scripting service hands it back, read as a list.
 class EventDescriptor {
-public:
+  public:
     virtual ~EventDescriptor() = default;
 
     virtual long numberOfItems() const = 0;
@@ -40,7 +40,7 @@ public:
 };
 
 class Script {
-public:
+  public:
     virtual ~Script() = default;
 
     // Outcomes are not reported: a script that failed to compile fails when run.
@@ -52,7 +52,7 @@ public:
 };
 
 class ScriptingEngine {
-public:
+  public:
     virtual ~ScriptingEngine() = default;
 
     // None when the service cannot make a script object of the text.

@@ -7,7 +7,7 @@
 namespace quorla::platform {
 
 class UserDefaults {
-public:
+  public:
     virtual ~UserDefaults() = default;
 
     // Absent when the key is missing or holds something other than text.

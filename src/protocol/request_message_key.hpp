@@ -10,7 +10,7 @@ namespace quorla::protocol {
 
 // What a companion asked of the conferencing client, as announced inside the process.
 class RequestMessageKey {
-public:
+  public:
     enum Case : std::size_t {
         unmute,
         mute,
@@ -34,10 +34,10 @@ public:
 
     friend bool operator==(RequestMessageKey, RequestMessageKey) = default;
 
-private:
+  private:
     static constexpr std::array<std::string_view, 10> rawValues{
-        "unmute",     "mute",      "activateCamera", "deactivateCamera", "toggleHand",
-        "raiseHand",  "lowerHand", "selectActive",   "selectGallery",    "fetchState",
+        "unmute",    "mute",      "activateCamera", "deactivateCamera", "toggleHand",
+        "raiseHand", "lowerHand", "selectActive",   "selectGallery",    "fetchState",
     };
 
     Case case_;

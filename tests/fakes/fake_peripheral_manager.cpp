@@ -56,7 +56,8 @@ FakePeripheralManager::Response FakePeripheralManager::simulateRead(
     delegate_.didReceiveReadRequest(*this, request);
     // A read the delegate leaves unanswered would hang the central until it times out.
     EXPECT_EQ(responses.size(), answered + 1) << "a read must be answered exactly once";
-    if (responses.size() != answered + 1) return {request.id, platform::AttResult::success, {}};
+    if (responses.size() != answered + 1)
+        return {request.id, platform::AttResult::success, {}};
     return responses.back();
 }
 
@@ -64,8 +65,7 @@ void FakePeripheralManager::simulateSubscribe(const platform::CharacteristicRef&
     delegate_.didSubscribe(*this, characteristic);
 }
 
-void FakePeripheralManager::simulateUnsubscribe(
-    const platform::CharacteristicRef& characteristic) {
+void FakePeripheralManager::simulateUnsubscribe(const platform::CharacteristicRef& characteristic) {
     delegate_.didUnsubscribe(*this, characteristic);
 }
 
@@ -80,13 +80,17 @@ std::vector<std::uint64_t> FakePeripheralManager::simulateWrites(const std::vect
     return ids;
 }
 
-void FakePeripheralManager::simulateReadyToUpdate() { delegate_.isReadyToUpdateSubscribers(*this); }
+void FakePeripheralManager::simulateReadyToUpdate() {
+    delegate_.isReadyToUpdateSubscribers(*this);
+}
 
 platform::CharacteristicRef FakePeripheralManager::publishedCharacteristic(
     const platform::Uuid& uuid) const {
-    if (addedServices.empty()) return nullptr;
+    if (addedServices.empty())
+        return nullptr;
     for (const auto& characteristic : addedServices.back().characteristics) {
-        if (characteristic->type == uuid) return characteristic;
+        if (characteristic->type == uuid)
+            return characteristic;
     }
     return nullptr;
 }

@@ -11,7 +11,7 @@ namespace quorla::fakes {
 // Stands in for the platform's peripheral role. It records every call the core makes,
 // in order, and lets a test act as the radio and as a central.
 class FakePeripheralManager final : public platform::PeripheralManager {
-public:
+  public:
     struct Response {
         std::uint64_t requestId;
         platform::AttResult result;
@@ -62,7 +62,7 @@ public:
     // "respond #<id>", "update <hex>" or "update refused <hex>".
     std::vector<std::string> calls;
 
-private:
+  private:
     void record(std::string call);
 
     platform::PeripheralManagerDelegate& delegate_;

@@ -26,7 +26,8 @@ FakeUserDefaults& FakeUserDefaults::shared() {
 
 std::optional<std::string> FakeUserDefaults::stringForKey(std::string_view key) const {
     auto found = values_.find(key);
-    if (found == values_.end()) return std::nullopt;
+    if (found == values_.end())
+        return std::nullopt;
     return found->second;
 }
 
@@ -43,9 +44,13 @@ void FakeUserDefaults::setNonString(std::string_view key) {
 
 namespace platform {
 
-ScriptingEngine& scriptingEngine() { return fakes::FakeScriptingEngine::shared(); }
+ScriptingEngine& scriptingEngine() {
+    return fakes::FakeScriptingEngine::shared();
+}
 
-UserDefaults& standardUserDefaults() { return fakes::FakeUserDefaults::shared(); }
+UserDefaults& standardUserDefaults() {
+    return fakes::FakeUserDefaults::shared();
+}
 
 std::vector<std::string> preferredLanguages() {
     auto& languages = fakes::FakePreferredLanguages::shared();

@@ -7,7 +7,7 @@ namespace quorla::fakes {
 namespace {
 
 class FakeScript final : public platform::Script {
-public:
+  public:
     FakeScript(FakeScriptingEngine& engine, std::string source)
         : engine_(engine), source_(std::move(source)) {}
 
@@ -24,7 +24,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     FakeScriptingEngine& engine_;
     std::string source_;
 };
@@ -38,10 +38,13 @@ FakeScriptingEngine& FakeScriptingEngine::shared() {
 
 std::unique_ptr<platform::Script> FakeScriptingEngine::createScript(std::string_view source) {
     createdSources.emplace_back(source);
-    if (failCreation) return nullptr;
+    if (failCreation)
+        return nullptr;
     return std::make_unique<FakeScript>(*this, std::string(source));
 }
 
-void FakeScriptingEngine::reset() { *this = FakeScriptingEngine{}; }
+void FakeScriptingEngine::reset() {
+    *this = FakeScriptingEngine{};
+}
 
 }  // namespace quorla::fakes

@@ -12,7 +12,7 @@ namespace quorla::fakes {
 // Script objects consult the engine when they run, so a script created in one test
 // follows the switches of the engine as that test set them.
 class FakeScriptingEngine final : public platform::ScriptingEngine {
-public:
+  public:
     // The instance scriptingEngine() returns in tests.
     static FakeScriptingEngine& shared();
 

@@ -8,7 +8,7 @@
 namespace quorla::fakes {
 
 class FakeUserDefaults final : public platform::UserDefaults {
-public:
+  public:
     // The instance standardUserDefaults() returns in tests.
     static FakeUserDefaults& shared();
 
@@ -19,7 +19,7 @@ public:
     void setNonString(std::string_view key);
     void clear() { values_.clear(); }
 
-private:
+  private:
     std::map<std::string, std::optional<std::string>, std::less<>> values_;
 };
 

@@ -9,11 +9,11 @@ namespace quorla::protocol {
 namespace {
 
 constexpr RequestMessageKey::Case allCases[] = {
-    RequestMessageKey::unmute,       RequestMessageKey::mute,
+    RequestMessageKey::unmute,         RequestMessageKey::mute,
     RequestMessageKey::activateCamera, RequestMessageKey::deactivateCamera,
-    RequestMessageKey::toggleHand,   RequestMessageKey::raiseHand,
-    RequestMessageKey::lowerHand,    RequestMessageKey::selectActive,
-    RequestMessageKey::selectGallery, RequestMessageKey::fetchState,
+    RequestMessageKey::toggleHand,     RequestMessageKey::raiseHand,
+    RequestMessageKey::lowerHand,      RequestMessageKey::selectActive,
+    RequestMessageKey::selectGallery,  RequestMessageKey::fetchState,
 };
 
 TEST(RequestMessageKey, EveryCaseRoundTripsThroughItsRawTextAndTextsAreDistinct) {

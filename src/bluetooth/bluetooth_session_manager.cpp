@@ -1,0 +1,96 @@
+#include "bluetooth/bluetooth_session_manager.hpp"
+
+#include "bluetooth/identifiers.hpp"
+#include "bluetooth/write_request_handling.hpp"
+
+namespace quorla::bluetooth {
+
+namespace {
+
+platform::CharacteristicRef makeCharacteristic(const platform::Uuid& type) {
+    return std::make_shared<const platform::Characteristic>(
+        platform::Characteristic{type, characteristicProperties, characteristicPermissions});
+}
+
+}  // namespace
+
+BluetoothSessionManager& BluetoothSessionManager::shared() {
+    static auto* manager = new BluetoothSessionManager;  // lives until the process ends
+    return *manager;
+}
+
+std::uint8_t BluetoothSessionManager::statusByte() const {
+    // The three high bits are always set so that the value is never 0x00.
+    return static_cast<std::uint8_t>(0xE0 | (isActiveSelected ? 0x10 : 0) |
+                                     (isConnected ? 0x08 : 0) | (isHandRaised ? 0x04 : 0) |
+                                     (isMicActive ? 0x02 : 0) | (isCameraActive ? 0x01 : 0));
+}
+
+void BluetoothSessionManager::pushStatus() {
+    if (!statusCharacteristic || !peripheralManager)
+        return;
+    sendStatus(statusByte());
+}
+
+void BluetoothSessionManager::sendStatus(std::uint8_t value) {
+    const bool sent = peripheralManager->updateValue({value}, statusCharacteristic);
+    refusedStatus_ = sent ? std::nullopt : std::optional(value);
+}
+
+void BluetoothSessionManager::didUpdateState(platform::PeripheralManager& manager) {
+    publishService(manager);
+}
+
+// Every powered-on report builds everything anew: after the radio was switched off and
+// on, the platform has forgotten the earlier service.
+void BluetoothSessionManager::publishService(platform::PeripheralManager& manager) {
+    if (manager.state() != platform::ManagerState::poweredOn)
+        return;
+    statusCharacteristic = makeCharacteristic(statusCharacteristicUUID());
+    micRequestCharacteristic = makeCharacteristic(micRequestCharacteristicUUID());
+    cameraRequestCharacteristic = makeCharacteristic(cameraRequestCharacteristicUUID());
+    handRequestCharacteristic = makeCharacteristic(handRequestCharacteristicUUID());
+    activeRequestCharacteristic = makeCharacteristic(activeRequestCharacteristicUUID());
+
+    const auto serviceUuid = currentServiceUUID();
+    if (!serviceUuid || !peripheralManager)
+        return;
+    peripheralManager->addService(
+        {*serviceUuid,
+         true,
+         {statusCharacteristic, micRequestCharacteristic, cameraRequestCharacteristic,
+          handRequestCharacteristic, activeRequestCharacteristic}});
+    peripheralManager->startAdvertising({{*serviceUuid}});
+}
+
+void BluetoothSessionManager::didSubscribe(platform::PeripheralManager&,
+                                           const platform::CharacteristicRef& characteristic) {
+    if (statusCharacteristic && characteristic == statusCharacteristic)
+        pushStatus();
+}
+
+void BluetoothSessionManager::didUnsubscribe(platform::PeripheralManager&,
+                                             const platform::CharacteristicRef&) {}
+
+void BluetoothSessionManager::isReadyToUpdateSubscribers(platform::PeripheralManager&) {
+    if (refusedStatus_ && statusCharacteristic && peripheralManager)
+        sendStatus(*refusedStatus_);
+}
+
+void BluetoothSessionManager::didReceiveReadRequest(platform::PeripheralManager& manager,
+                                                    platform::AttRequest& request) {
+    // The value is one byte, so whatever offset was asked the whole byte is given.
+    if (statusCharacteristic && request.characteristic == statusCharacteristic) {
+        request.value = platform::Bytes{statusByte()};
+    }
+    manager.respond(request, platform::AttResult::success);
+}
+
+void BluetoothSessionManager::didReceiveWriteRequests(
+    platform::PeripheralManager& manager, const std::vector<platform::AttRequest>& requests) {
+    handleWriteRequests(manager, requests,
+                        {micRequestCharacteristic, cameraRequestCharacteristic,
+                         handRequestCharacteristic, activeRequestCharacteristic});
+}
+
+}  // namespace quorla::bluetooth
