@@ -102,20 +102,6 @@ TEST_F(StatusProbe, EachFlagFollowsItsOwnItemAmongTheMeetingMenusDirectItems) {
     }
 }
 
-TEST_F(StatusProbe, OneScriptFollowsTheClientFromProbeToProbe) {
-    const auto script = makeCheckStatusScript();
-    client.showMeeting({.isMicOn = true});
-    EXPECT_EQ(callCheckStatus(script.get()), (MenuStatus{true, true, false, false}));
-    client.showMeeting({.isCameraOn = true, .isActiveSpeakerView = true});
-    EXPECT_EQ(callCheckStatus(script.get()), (MenuStatus{true, false, true, true}));
-    client.showNoMeeting();
-    EXPECT_EQ(callCheckStatus(script.get()), nothingLearnt);
-    client.showMeeting({.isMicOn = true, .isCameraOn = true});
-    client.quit();
-    EXPECT_EQ(callCheckStatus(script.get()), nothingLearnt);
-    EXPECT_EQ(engine.createdSources.size(), 1u);
-}
-
 TEST_F(StatusProbe, TitlesOfAnotherLanguageThanTheChosenOneReadAsAbsent) {
     client.showMeeting({true, true, true});
     EXPECT_EQ(probe({"fr-FR"}), nothingLearnt) << "no menu titled Réunion";
@@ -130,15 +116,6 @@ TEST_F(StatusProbe, TitlesOfAnotherLanguageThanTheChosenOneReadAsAbsent) {
     client.showMeeting({.isActiveSpeakerView = true}, japanese);
     EXPECT_EQ(probe({"ja-JP"}), (MenuStatus{true, false, false, true}));
     EXPECT_EQ(probe({"en-US"}), nothingLearnt);
-}
-
-TEST_F(StatusProbe, ATitleWithQuotesIsLookedUpAsItIs) {
-    const MenuVocabulary odd{"Meeting", R"(Say "hi" \ now)", "Mute Audio", "Stop Video",
-                             "Gallery View"};
-    const auto script = engine.createScript(checkStatusScriptText(odd));
-    client.menuBar = {{"Meeting", {R"(Say "hi" \ now)"}}};
-    client.isRunning = true;
-    EXPECT_EQ(callCheckStatus(script.get()), (MenuStatus{true, false, false, false}));
 }
 
 TEST_F(StatusProbe, LearnsNothingWithoutAScriptAReplyOrTheHandler) {
@@ -186,24 +163,6 @@ TEST_F(StatusProbe, OnlyAListOfExactlyFourReadableItemsIsRead) {
         engine.checkStatusReply = example.reply;
         EXPECT_EQ(probe(), example.expected) << example.story;
     }
-}
-
-TEST(ReadBooleanList, KeepsTheOrderOfItemsAndLeavesOutThoseNotThere) {
-    auto& engine = fakes::FakeScriptingEngine::shared();
-    engine.reset();
-    const auto script = engine.createScript("on checkStatus()\nend checkStatus");
-    const auto reply = [&](std::vector<ReplyItem> items) {
-        engine.checkStatusReply = std::move(items);
-        return script->executeAppleEvent(
-            {0x61736372u, 0x70736272u, -1, 0, {{0x736e616du, "checkStatus"}}});
-    };
-    const auto mixed = reply({ReplyItem::falseBoolean, ReplyItem::missing, ReplyItem::trueBoolean,
-                              ReplyItem::notBoolean, ReplyItem::trueBoolean});
-    ASSERT_NE(mixed, nullptr);
-    EXPECT_EQ(readBooleanList(*mixed), (std::vector<bool>{false, true, false, true}));
-    const auto empty = reply({});
-    ASSERT_NE(empty, nullptr);
-    EXPECT_TRUE(readBooleanList(*empty).empty());
 }
 
 }  // namespace
