@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/menu_vocabulary.hpp"
+
+namespace quorla::fakes {
+
+// What a meeting in progress shows in the client's meeting menu.
+struct MeetingState {
+    bool isMicOn = false;
+    bool isCameraOn = false;
+    bool isActiveSpeakerView = false;
+};
+
+// The client's titles in English, written out here rather than taken from the code under
+// test, so that a test of the English titles does not check the code against itself.
+automation::MenuVocabulary englishClientTitles();
+
+// The conferencing client as System Events sees it: whether it runs, and its menu bar.
+// A test sets the menus outright ("a Meeting menu with Keep on Top and Mute Audio") or
+// through showMeeting, and may change them between two probes.
+class FakeConferencingClient {
+  public:
+    struct Menu {
+        std::string title;
+        std::vector<std::string> items;  // direct items only
+    };
+
+    // Running, in a meeting: the menu bar holds one meeting menu with "Keep on Top", and
+    // "Mute Audio" while the microphone is live, "Stop Video" while the camera is on,
+    // "Gallery View" while the active-speaker view is current, in the given language.
+    void showMeeting(MeetingState state,
+                     const automation::MenuVocabulary& language = englishClientTitles());
+    // Running, with no meeting and so no meeting menu.
+    void showNoMeeting();
+    // Not running; its menus are gone with it.
+    void quit();
+
+    // The first menu of the bar with this title, or none.
+    const Menu* menu(std::string_view title) const;
+
+    bool isRunning = false;
+    std::vector<Menu> menuBar;  // menu bar 1, left to right
+};
+
+}  // namespace quorla::fakes
