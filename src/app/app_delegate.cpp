@@ -38,9 +38,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         updater->checkForUpdatesInBackground();
     }
 
-    // Launch goes on without waiting; the session starts whatever the lookup's outcome.
+    // Launch does not wait for the lookup. The name goes where the Bluetooth link reads
+    // it, and the session starts whatever the lookup's outcome.
     fetchICloudUserID(platform_.cloudIdentity, platform_.mainQueue,
-                      // The Bluetooth link reads the record name from the standard defaults.
                       platform::standardUserDefaults(), platform_.console,
                       [self = shared_from_this()](auto, auto) { self->startBluetoothSession(); });
 

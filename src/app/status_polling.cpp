@@ -24,6 +24,9 @@ void AppDelegate::startPolling() {
 }
 
 void AppDelegate::stopPolling() {
+    // Invalidating releases the timer's block, which may hold the last reference to this
+    // delegate. Empty during teardown, when no block can hold one any more.
+    const auto keepAlive = weak_from_this().lock();
     if (timer) {
         timer->invalidate();
         timer.reset();
