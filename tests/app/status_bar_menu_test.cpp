@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_fixture.hpp"
+
+namespace quorla::app {
+namespace {
+
+TEST_F(AppTest, TheMenuHoldsTwoCommandsAroundOneSeparatorAndEachReachesItsHandler) {
+    launch();
+    ASSERT_TRUE(statusBar.menu);
+    const auto& items = statusBar.menu->items;
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].title, "Check for Updates\xE2\x80\xA6");
+    EXPECT_FALSE(items[0].isSeparator);
+    EXPECT_TRUE(items[1].isSeparator);
+    EXPECT_EQ(items[2].title, "Quit Quorla");
+    EXPECT_EQ(statusBar.images, std::vector<std::string>{idleIcon});
+
+    statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
+    EXPECT_EQ(updates.calls.back(), "updater user check");
+    EXPECT_EQ(application.terminateCount, 0);
+    statusBar.simulateMenuSelection("Quit Quorla");
+    EXPECT_EQ(application.terminateCount, 1);
+}
+
+TEST_F(AppTest, TheFeedIsAnHttpsUrlEndingInTheAppcastPath) {
+    launch();
+    const std::string prefix = "updater feed https://";
+    const std::string path = "/quorla_appcast.xml";
+    ASSERT_GE(updates.calls.size(), 2u);
+    const auto& feed = updates.calls[1];
+    ASSERT_EQ(feed.rfind(prefix, 0), 0u) << feed;
+    const auto host = feed.substr(prefix.size(), feed.size() - prefix.size() - path.size());
+    EXPECT_EQ(feed.substr(feed.size() - path.size()), path);
+    EXPECT_FALSE(host.empty());
+    EXPECT_EQ(host.find('/'), std::string::npos) << host;
+}
+
+TEST_F(AppTest, WithoutAnUpdaterNoCheckIsMadeAndTheCommandDoesNothing) {
+    updates.isAvailable = false;
+    launch();
+    statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
+    EXPECT_EQ(updates.calls, std::vector<std::string>{});
+    EXPECT_EQ(cloudIdentity.containerIdentifiers.size(), 1u) << "launch went on";
+}
+
+TEST_F(AppTest, AnItemWithoutAButtonStillGetsItsMenuAndPollingGoesOn) {
+    statusBar.itemsHaveButton = false;
+    startPollingClient();
+    connectCentral();
+    client.showMeeting({});
+    mainQueue.advance(pollInterval);
+
+    EXPECT_TRUE(statusBar.menu);
+    EXPECT_EQ(statusBar.images, std::vector<std::string>{});
+    EXPECT_EQ(sentValues(), std::vector<std::uint8_t>{idleValue | connectedBit});
+}
+
+}  // namespace
+}  // namespace quorla::app
