@@ -26,19 +26,6 @@ TEST_F(AppTest, TheMenuHoldsTwoCommandsAroundOneSeparatorAndEachReachesItsHandle
     EXPECT_EQ(application.terminateCount, 1);
 }
 
-TEST_F(AppTest, TheFeedIsAnHttpsUrlEndingInTheAppcastPath) {
-    launch();
-    const std::string prefix = "updater feed https://";
-    const std::string path = "/quorla_appcast.xml";
-    ASSERT_GE(updates.calls.size(), 2u);
-    const auto& feed = updates.calls[1];
-    ASSERT_EQ(feed.rfind(prefix, 0), 0u) << feed;
-    const auto host = feed.substr(prefix.size(), feed.size() - prefix.size() - path.size());
-    EXPECT_EQ(feed.substr(feed.size() - path.size()), path);
-    EXPECT_FALSE(host.empty());
-    EXPECT_EQ(host.find('/'), std::string::npos) << host;
-}
-
 TEST_F(AppTest, WithoutAnUpdaterNoCheckIsMadeAndTheCommandDoesNothing) {
     updates.isAvailable = false;
     launch();

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app/app_fixture.hpp"
-#include "bluetooth/identifiers.hpp"
 
 namespace quorla::app {
 namespace {
@@ -87,18 +86,6 @@ TEST_F(AppTest, ARequestWhilePollingIsOffStillPollsAndForcesTheNextSend) {
     postRequest();
     mainQueue.drain();
     EXPECT_EQ(sentValues(), Values{idleValue}) << "forced by the request before";
-}
-
-TEST_F(AppTest, WithoutAStatusCharacteristicTheStateIsKeptAndALaterSubscriberHearsIt) {
-    startPollingClient();
-    client.showMeeting({.isMicOn = true});
-    mainQueue.advance(pollInterval);
-    EXPECT_EQ(statusBar.images.back(), meetingIcon);
-    EXPECT_EQ(sentValues(), Values{});
-
-    peripheral->simulateState(platform::ManagerState::poweredOn);
-    peripheral->simulateSubscribe(published(bluetooth::statusCharacteristicUUID()));
-    EXPECT_EQ(sentValues(), Values{idleValue | connectedBit | micBit});
 }
 
 TEST_F(AppTest, TheHandBitIsClearInEveryValueSent) {
