@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "automation/script_library.hpp"
 #include "platform/notification_center.hpp"
 #include "platform/scripting.hpp"
 #include "protocol/request_message_key.hpp"
@@ -71,6 +72,9 @@ const Route* findRoute(const platform::AttRequest& request,
 }
 
 void runScript(const std::string& text) {
+    // The first request of a process builds the status probe's library, so that the
+    // poll this request sets off finds it ready.
+    automation::ScriptLibrary::shared();
     // Neither a failed creation nor a failed run changes what follows: the request is
     // still announced and answered.
     if (auto script = platform::scriptingEngine().createScript(text))

@@ -8,9 +8,12 @@
 
 #include "fakes/fake_preferred_languages.hpp"
 #include "fakes/fake_scripting_engine.hpp"
+#include "fakes/lines.hpp"
 
 namespace quorla::automation {
 namespace {
+
+using fakes::splitLines;
 
 // The handler as it must read for the English titles, written out whole.
 constexpr std::string_view englishText = R"(on checkStatus()
@@ -47,17 +50,6 @@ constexpr std::string_view englishText = R"(on checkStatus()
 end checkStatus)";
 
 constexpr std::size_t titleLines[] = {9, 11, 15, 19, 23};
-
-std::vector<std::string> splitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (auto end = text.find('\n'); end != std::string_view::npos; end = text.find('\n', start)) {
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    lines.emplace_back(text.substr(start));
-    return lines;
-}
 
 std::vector<std::string> titlesOf(const MenuVocabulary& row) {
     return {row.meetingMenuTitle, row.keepOnTopTitle, row.muteAudioTitle, row.stopVideoTitle,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/script_library.hpp"
 #include "bluetooth/bluetooth_session_manager.hpp"
 #include "bluetooth/identifiers.hpp"
 #include "fakes/call_log.hpp"
@@ -25,6 +26,9 @@ namespace quorla::bluetooth {
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // Built before the engine is reset, so that what the engine records is only what
+        // the requests of the test ran; its first build has a test of its own.
+        automation::ScriptLibrary::shared();
         fakes::CallLog::shared().clear();
         fakes::FakeScriptingEngine::shared().reset();
         fakes::FakeUserDefaults::shared().clear();

@@ -4,20 +4,12 @@
 #include <vector>
 
 #include "bluetooth/write_request_handling.hpp"
+#include "fakes/lines.hpp"
 
 namespace quorla::bluetooth {
 namespace {
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string::size_type start = 0;
-    for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    lines.push_back(text.substr(start));
-    return lines;
-}
+using fakes::splitLines;
 
 std::size_t leadingSpaces(const std::string& line) {
     return line.find_first_not_of(' ') == std::string::npos ? line.size()
