@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
 
 #include "fakes/call_log.hpp"
+#include "fakes/lines.hpp"
 
 namespace quorla::fakes {
 
@@ -43,14 +43,6 @@ class FakeReplyList final : public platform::EventDescriptor {
     std::vector<ReplyItem> items_;
 };
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The text of the first AppleScript string literal on the line, escapes undone.
 std::optional<std::string> firstStringLiteral(std::string_view line) {
     const auto open = line.find('"');
@@ -68,14 +60,14 @@ std::optional<std::string> firstStringLiteral(std::string_view line) {
 }
 
 bool definesHandler(const std::string& source, const std::string& name) {
-    const auto lines = linesOf(source);
+    const auto lines = splitLines(source);
     return std::find(lines.begin(), lines.end(), "on " + name + "()") != lines.end();
 }
 
 // The meeting menu title, then the four item titles in the order of the reply.
 std::optional<std::array<std::string, 5>> checkStatusTitles(const std::string& source) {
     constexpr std::size_t titleLines[] = {9, 11, 15, 19, 23};
-    const auto lines = linesOf(source);
+    const auto lines = splitLines(source);
     std::array<std::string, 5> titles;
     for (std::size_t i = 0; i < titles.size(); ++i) {
         if (lines.size() < titleLines[i])
