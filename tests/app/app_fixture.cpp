@@ -39,11 +39,18 @@ platform::RunningApplication AppTest::clientAlreadyRunning() {
     return application;
 }
 
-void AppTest::startPollingClient() {
-    clientAlreadyRunning();
+platform::RunningApplication AppTest::startPollingClient() {
+    const auto zoom = clientAlreadyRunning();
     launch();
     completeIdentity();
-    ASSERT_EQ(mainQueue.activeTimers(), 1u);
+    EXPECT_EQ(mainQueue.activeTimers(), 1u);
+    return zoom;
+}
+
+void AppTest::pollMeetingWithCentral(fakes::MeetingState state) {
+    connectCentral();
+    client.showMeeting(state);
+    mainQueue.advance(pollInterval);
 }
 
 void AppTest::connectCentral() {

@@ -49,7 +49,9 @@ class AppTest : public ::testing::Test {
     // The client is running, with no meeting, before the agent starts.
     platform::RunningApplication clientAlreadyRunning();
     // Launch, lookup done with the client running: polling runs, nothing sent yet.
-    void startPollingClient();
+    platform::RunningApplication startPollingClient();
+    // A central listens and the client's meeting shows state at the next poll.
+    void pollMeetingWithCentral(fakes::MeetingState state);
     // The radio powers on and a central subscribes to the status characteristic; what
     // the subscription sent is forgotten.
     void connectCentral();

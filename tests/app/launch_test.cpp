@@ -63,9 +63,7 @@ TEST_F(AppTest, AFailedLookupStartsBluetoothUnderTheEarlierNameAndPolls) {
 
 TEST_F(AppTest, QuitClearsTheConnectedFlagForTheCompanionAndTeardownFollowsOnceReleased) {
     startPollingClient();
-    connectCentral();
-    client.showMeeting({.isMicOn = true});
-    mainQueue.advance(pollInterval);
+    pollMeetingWithCentral({.isMicOn = true});
     ASSERT_EQ(sentValues(), (std::vector<std::uint8_t>{idleValue | connectedBit | micBit}));
     forgetSent();
 

@@ -21,9 +21,7 @@ class RequestRoadTest : public AppTest {
   protected:
     void SetUp() override {
         startPollingClient();
-        connectCentral();
-        client.showMeeting({.isMicOn = false});
-        mainQueue.advance(pollInterval);
+        pollMeetingWithCentral({.isMicOn = false});
         ASSERT_EQ(sentValues(), std::vector<std::uint8_t>{idleValue | connectedBit});
         log.clear();
     }

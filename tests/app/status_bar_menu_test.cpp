@@ -37,9 +37,7 @@ TEST_F(AppTest, WithoutAnUpdaterNoCheckIsMadeAndTheCommandDoesNothing) {
 TEST_F(AppTest, AnItemWithoutAButtonStillGetsItsMenuAndPollingGoesOn) {
     statusBar.itemsHaveButton = false;
     startPollingClient();
-    connectCentral();
-    client.showMeeting({});
-    mainQueue.advance(pollInterval);
+    pollMeetingWithCentral({});
 
     EXPECT_TRUE(statusBar.menu);
     EXPECT_EQ(statusBar.images, std::vector<std::string>{});

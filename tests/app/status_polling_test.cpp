@@ -35,9 +35,7 @@ TEST_F(AppTest, TheFirstPollComesOneIntervalAfterTheStartAndOnlyChangesAreSent) 
 
 TEST_F(AppTest, RestartingPollingLeavesOneTimerAndSendsTheConnectedFlagCleared) {
     startPollingClient();
-    connectCentral();
-    client.showMeeting({.isMicOn = true});
-    mainQueue.advance(pollInterval);
+    pollMeetingWithCentral({.isMicOn = true});
     forgetSent();
 
     delegate->startPolling();
@@ -54,12 +52,8 @@ TEST_F(AppTest, RestartingPollingLeavesOneTimerAndSendsTheConnectedFlagCleared) 
 }
 
 TEST_F(AppTest, TheClientQuittingSendsConnectedClearedWithTheOtherFlagsAsLastPolled) {
-    const auto zoom = clientAlreadyRunning();
-    launch();
-    completeIdentity();
-    connectCentral();
-    client.showMeeting({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
-    mainQueue.advance(pollInterval);
+    const auto zoom = startPollingClient();
+    pollMeetingWithCentral({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
     forgetSent();
 
     client.quit();
@@ -89,12 +83,8 @@ TEST_F(AppTest, ARequestWhilePollingIsOffStillPollsAndForcesTheNextSend) {
 }
 
 TEST_F(AppTest, TheHandBitIsClearInEveryValueSent) {
-    const auto zoom = clientAlreadyRunning();
-    launch();
-    completeIdentity();
-    connectCentral();
-    client.showMeeting({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
-    mainQueue.advance(pollInterval);
+    const auto zoom = startPollingClient();
+    pollMeetingWithCentral({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
     postRequest();
     postRequest();
     mainQueue.drain();
