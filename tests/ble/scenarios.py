@@ -1,0 +1,640 @@
+#!/usr/bin/python3
+"""Guest side of the real-Bluetooth test; tests/ble/run.sh boots the guest that runs it.
+
+Brings up a system bus, two emulated LE controllers and one bluetoothd, runs the agent as
+the peripheral on hci0 and BlueZ's own tools (bluetoothctl, btgatt-client) as the central
+on hci1, and writes one line per scenario to out/results. Every check is made on what the
+central receives: advertising reports from the controller, GATT discovery, read values and
+notifications.
+"""
+
+import os
+import re
+import struct
+import subprocess
+import sys
+import threading
+import time
+import uuid
+
+WORK = '/run/work'
+OUT = WORK + '/out'
+CONFIG = dict(line.split('=', 1) for line in open(WORK + '/config').read().split())
+AGENT = CONFIG['agent']
+TOOLS = CONFIG['tools']
+
+PERIPHERAL = '00:AA:01:00:00:00'  # btvirt's first controller, hci0
+CENTRAL = '00:AA:01:01:00:01'  # its second, hci1
+CENTRAL_INDEX = 1
+NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
+CHARACTERISTICS = [
+    ('status', uuid.UUID('E826E5D9-D84F-4BC0-A8E7-EE71933B7C30')),
+    ('microphone', uuid.UUID('9544CC4B-AE2B-4D23-9988-91F785B4EBE0')),
+    ('camera', uuid.UUID('416E2079-70BE-4BE1-8DF2-429652F50C67')),
+    ('hand', uuid.UUID('B6B279AB-E82F-4CA7-A083-1B3B6F08280B')),
+    ('view', uuid.UUID('51E0B506-C88A-414E-9603-DABC63EBB6BA')),
+]
+READ_WRITE_WITHOUT_RESPONSE_NOTIFY = 0x02 | 0x04 | 0x10
+IN_MEETING = 0x08
+MIC_ON = 0x02
+POLL_INTERVAL = 3.0
+SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
+
+TERMINAL_CODES = re.compile(r'\x1b\[[0-9;?]*[A-Za-z]|[\x01\x02\r]')
+STARTED = time.monotonic()
+
+
+class Failure(Exception):
+    pass
+
+
+def trace(text):
+    print(f'[{time.monotonic() - STARTED:7.2f}] {text}', flush=True)
+
+
+def wait_for(condition, timeout, what, step=0.1):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f'no {what} within {timeout:g} s')
+        time.sleep(step)
+
+
+class Process:
+    """A child whose output is logged to out/NAME.log and can be waited on; commands go to
+    its stdin one line at a time, the pipe staying open between them."""
+
+    def __init__(self, name, argv, stdin=True):
+        self.name = name
+        self.log = open(f'{OUT}/{name}.log', 'ab', buffering=0)
+        self.log.write(f'--- {" ".join(argv)}\n'.encode())
+        self.proc = subprocess.Popen(
+            argv, stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.text = ''
+        self.closed = False
+        self.cond = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        while True:
+            data = os.read(self.proc.stdout.fileno(), 65536)
+            if not data:
+                break
+            self.log.write(data)
+            with self.cond:
+                self.text += TERMINAL_CODES.sub('', data.decode(errors='replace'))
+                self.cond.notify_all()
+        with self.cond:
+            self.closed = True
+            self.cond.notify_all()
+
+    def mark(self):
+        with self.cond:
+            return len(self.text)
+
+    def send(self, line):
+        self.log.write(f'>>> {line}\n'.encode())
+        self.proc.stdin.write((line + '\n').encode())
+        self.proc.stdin.flush()
+
+    def expect(self, pattern, timeout, since=0, what=None):
+        """The first match of pattern in the output from position since on, waiting for
+        it at most timeout seconds."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            while True:
+                match = regex.search(self.text, since)
+                if match:
+                    return match
+                left = deadline - time.monotonic()
+                if left <= 0 or self.closed:
+                    ended = ' (it exited)' if self.closed else ''
+                    raise Failure(f'{self.name}: no {what or repr(pattern)} within '
+                                  f'{timeout:g} s{ended}')
+                self.cond.wait(left)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def stop(self, timeout=5):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        return self.proc.returncode
+
+
+def run(argv, timeout=10):
+    return subprocess.run(argv, capture_output=True, text=True, timeout=timeout)
+
+
+# --- BlueZ over D-Bus, through dbus-send -------------------------------------------
+
+def bluez_objects():
+    result = run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', '/',
+                  'org.freedesktop.DBus.ObjectManager.GetManagedObjects'])
+    return result.stdout if result.returncode == 0 else ''
+
+
+def adapter_property(adapter, name):
+    result = run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez',
+                  f'/org/bluez/{adapter}', 'org.freedesktop.DBus.Properties.Get',
+                  'string:org.bluez.Adapter1', f'string:{name}'])
+    match = re.search(r'variant\s+\S+\s+(.*)', result.stdout)
+    return match.group(1).strip().strip('"') if match else None
+
+
+def power_on(adapter):
+    run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', f'/org/bluez/{adapter}',
+         'org.freedesktop.DBus.Properties.Set', 'string:org.bluez.Adapter1', 'string:Powered',
+         'variant:boolean:true'])
+
+
+def adapters_ready():
+    objects = bluez_objects()
+    if not all(f'"/org/bluez/{a}"' in objects for a in ('hci0', 'hci1')):
+        return False
+    for adapter in ('hci0', 'hci1'):
+        if adapter_property(adapter, 'Powered') != 'true':
+            power_on(adapter)
+            return False
+    return True
+
+
+class Radio:
+    """The system bus, the two emulated controllers, bluetoothd and btmon."""
+
+    def __init__(self):
+        for name in ('rmem_default', 'rmem_max'):  # btmon drops packets with the defaults
+            with open(f'/proc/sys/net/core/{name}', 'w') as f:
+                f.write(str(8 << 20))
+        os.makedirs('/run/dbus', exist_ok=True)
+        self.dbus = Process('dbus-daemon', ['dbus-daemon', '--system', '--nofork', '--nopidfile'],
+                            stdin=False)
+        wait_for(lambda: os.path.exists('/run/dbus/system_bus_socket'), 10, 'system bus')
+        modprobe = run(['modprobe', 'hci_vhci'])
+        if modprobe.returncode:
+            raise Failure(f'modprobe hci_vhci: {modprobe.stderr.strip()}')
+        self.capture = OUT + '/btmon.snoop'
+        self.btmon = Process('btmon', ['btmon', '-w', self.capture], stdin=False)
+        wait_for(lambda: os.path.exists(self.capture), 10, 'btmon capture')
+        self.btvirt = self.bluetoothd = None
+        trace('bus and btmon up')
+        self.start_controllers()
+
+    def start_controllers(self):
+        # Under load a vhci controller sometimes fails to start (its reset times out);
+        # it then never shows up on D-Bus, and a fresh pair of controllers is the cure.
+        for attempt in range(1, 4):
+            self.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
+            wait_for(lambda: len(os.listdir('/sys/class/bluetooth')) >= 2, 10, 'controllers')
+            self.start_bluetoothd()
+            try:
+                wait_for(adapters_ready, 15, 'powered hci0 and hci1 on D-Bus', step=0.3)
+                address = adapter_property('hci0', 'Address')
+                if address != PERIPHERAL:
+                    raise Failure(f'hci0 has address {address}, not {PERIPHERAL}')
+                trace(f'controllers up (attempt {attempt})')
+                return
+            except Failure as failure:
+                trace(f'controllers attempt {attempt}: {failure}')
+                self.bluetoothd.stop()
+                self.btvirt.stop()
+                wait_for(lambda: not os.listdir('/sys/class/bluetooth'), 10, 'controllers gone')
+        raise Failure('the emulated controllers did not come up in 3 attempts')
+
+    def start_bluetoothd(self):
+        self.bluetoothd = Process('bluetoothd', ['/usr/libexec/bluetooth/bluetoothd', '-n', '-d'],
+                                  stdin=False)
+
+    def restart_bluetoothd(self):
+        self.bluetoothd.stop()
+        self.start_bluetoothd()
+        wait_for(adapters_ready, 20, 'powered hci0 and hci1 after the restart', step=0.3)
+
+    def records(self):
+        """The capture's records as (controller index, opcode, packet)."""
+        with open(self.capture, 'rb') as f:
+            data = f.read()
+        records = []
+        position = 16  # past the file header
+        while position + 24 <= len(data):
+            _, length, flags, _, _ = struct.unpack('>IIIIq', data[position:position + 24])
+            if position + 24 + length > len(data):
+                break
+            records.append((flags >> 16, flags & 0xFFFF,
+                             data[position + 24:position + 24 + length]))
+            position += 24 + length
+        return records
+
+
+# --- What the central's controller received ----------------------------------------
+
+EVENT_PACKET = 3
+LE_META_EVENT = 0x3E
+
+
+def advertising_reports(records, sender):
+    """(is scan response, advertising data) of every LE advertising report from sender
+    that the central's controller passed up."""
+    address = bytes.fromhex(sender.replace(':', ''))[::-1]
+    reports = []
+    for index, opcode, packet in records:
+        if index != CENTRAL_INDEX or opcode != EVENT_PACKET or len(packet) < 4:
+            continue
+        if packet[0] != LE_META_EVENT:
+            continue
+        subevent, position = packet[2], 4
+        for _ in range(packet[3]):
+            if subevent == 0x02:  # legacy report
+                kind, addr = packet[position], packet[position + 2:position + 8]
+                length = packet[position + 8]
+                data = packet[position + 9:position + 9 + length]
+                position += 10 + length
+                scan_response = kind == 0x04
+            elif subevent == 0x0D:  # extended report
+                kind = struct.unpack_from('<H', packet, position)[0]
+                addr = packet[position + 3:position + 9]
+                length = packet[position + 23]
+                data = packet[position + 24:position + 24 + length]
+                position += 24 + length
+                scan_response = bool(kind & 0x08)
+            else:
+                break
+            if addr == address:
+                reports.append((scan_response, bytes(data)))
+    return reports
+
+
+def ad_structures(data):
+    structures = []
+    position = 0
+    while position < len(data) and data[position]:
+        length = data[position]
+        structures.append((data[position + 1], data[position + 2:position + 1 + length]))
+        position += 1 + length
+    return structures
+
+
+def check_advertisement(reports, service):
+    """The advertisement carries flags and the one service UUID, nothing else; a scan
+    response carries nothing."""
+    problems = []
+    for scan_response, data in reports:
+        structures = ad_structures(data)
+        if scan_response:
+            if structures:
+                problems.append(f'scan response carries {data.hex()}')
+            continue
+        uuids = [s for kind, s in structures if kind in (0x06, 0x07)]
+        others = [(kind, s) for kind, s in structures if kind not in (0x01, 0x06, 0x07)]
+        listed = [uuid.UUID(bytes=bytes(u[i:i + 16])[::-1]) for u in uuids
+                  for i in range(0, len(u), 16)]
+        if listed != [service] or others:
+            problems.append(f'advertisement {data.hex()} (service UUIDs {listed})')
+    return sorted(set(problems))
+
+
+# --- The central ----------------------------------------------------------------------
+
+class Scanner:
+    """bluetoothctl on hci1."""
+    count = 0
+
+    def __init__(self):
+        Scanner.count += 1
+        self.tool = Process(f'bluetoothctl-{Scanner.count}', ['bluetoothctl'])
+        self.tool.expect(r'Agent registered|\[bluetooth\]#', 15, what='prompt')
+        since = self.tool.mark()
+        self.tool.send(f'select {CENTRAL}')
+        self.tool.expect(rf'Controller {CENTRAL}|\[{CENTRAL}|\[hci1\]', 10, since,
+                         what='the central controller selected')
+        self.tool.send('scan.transport le')
+
+    def find(self, service, timeout=30):
+        """Scans with a filter on service; returns the time it took to find the peripheral."""
+        since = self.tool.mark()
+        self.tool.send(f'remove {PERIPHERAL}')  # forget any earlier sighting
+        self.tool.expect(r'Device has been removed|not available', 10, since,
+                         what='the peripheral forgotten')
+        self.tool.send(f'scan.uuids {service}')
+        since = self.tool.mark()
+        started = time.monotonic()
+        self.tool.send('scan on')
+        self.tool.expect(r'Discovery started|Discovering: yes', 10, since, what='discovery start')
+        self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}', timeout, since,
+                         what=f'peripheral found by a scan for {service}')
+        took = time.monotonic() - started
+        since = self.tool.mark()
+        self.tool.send('scan off')
+        self.tool.expect(r'Discovery stopped|Discovering: no', 10, since, what='discovery stop')
+        return took
+
+    def close(self):
+        self.tool.send('quit')
+        self.tool.stop()
+
+
+class GattClient:
+    """btgatt-client on hci1 connected to the peripheral, with the services it discovered."""
+    count = 0
+    SERVICE = re.compile(r'service - start: 0x([0-9a-f]{4}), end: 0x([0-9a-f]{4}), '
+                         r'type: (\w+), uuid: ([0-9a-f-]{36})')
+    CHARACTERISTIC = re.compile(r'charac - start: 0x([0-9a-f]{4}), value: 0x([0-9a-f]{4}), '
+                                r'props: 0x([0-9a-f]{2}), ext_props: 0x([0-9a-f]{4}), '
+                                r'uuid: ([0-9a-f-]{36})')
+    NOTIFICATION = re.compile(r'Handle Value Not/Ind: 0x([0-9a-f]{4}) - '
+                              r'(?:\(\d+ bytes\): ((?:[0-9a-f]{2} )*)|\(0 bytes\))')
+
+    def __init__(self):
+        GattClient.count += 1
+        self.tool = Process(f'btgatt-client-{GattClient.count}',
+                            [TOOLS + '/btgatt-client', '-i', 'hci1', '-d', PERIPHERAL,
+                             '-t', 'public'])
+        done = self.tool.expect(r'GATT discovery procedures (complete|failed[^\n]*)', 40,
+                                what='GATT discovery')
+        if done.group(1) != 'complete':
+            raise Failure(f'GATT discovery {done.group(1)}')
+        listing = self.tool.expect(r'service - [\s\S]*?\n\[GATT client\]# ', 10, done.end(),
+                                   what='service listing')
+        self.services = []  # (uuid, primary, [(uuid, value handle, properties)])
+        for line in listing.group(0).splitlines():
+            if m := self.SERVICE.search(line):
+                self.services.append((uuid.UUID(m.group(4)), m.group(3) == 'primary', []))
+            elif (m := self.CHARACTERISTIC.search(line)) and self.services:
+                self.services[-1][2].append(
+                    (uuid.UUID(m.group(5)), int(m.group(2), 16), int(m.group(3), 16)))
+
+    def value_handle(self, service, characteristic):
+        for service_uuid, _, characteristics in self.services:
+            if service_uuid == service:
+                for char_uuid, handle, _ in characteristics:
+                    if char_uuid == characteristic:
+                        return handle
+        raise Failure(f'no characteristic {characteristic} in service {service}')
+
+    def read(self, handle):
+        since = self.tool.mark()
+        self.tool.send(f'read-value 0x{handle:04x}')
+        m = self.tool.expect(r'Read value(?: \(\d+ bytes\): ((?:[0-9a-f]{2} )*)|: 0 bytes)'
+                             r'|Read request failed[^\n]*', 10, since, what='read answer')
+        if m.group(0).startswith('Read request failed'):
+            raise Failure(m.group(0))
+        return bytes.fromhex(m.group(1) or '')
+
+    def subscribe(self, handle):
+        since = self.tool.mark()
+        self.tool.send(f'register-notify 0x{handle:04x}')
+        m = self.tool.expect(r'Registered notify handler!|Failed to register[^\n]*', 10, since,
+                             what='subscription answer')
+        if m.group(0).startswith('Failed'):
+            raise Failure(m.group(0))
+        return since
+
+    def write_command(self, handle, value):
+        since = self.tool.mark()
+        self.tool.send(f'write-value -w 0x{handle:04x} {" ".join(f"{b:02x}" for b in value)}')
+        self.tool.expect(r'Write command sent|Failed[^\n]*', 10, since, what='write sent')
+        return since
+
+    def notifications(self, handle, since):
+        with self.tool.cond:
+            return [bytes.fromhex(m.group(2) or '') for m in self.NOTIFICATION.finditer(
+                self.tool.text, since) if int(m.group(1), 16) == handle]
+
+    def wait_notification(self, handle, since, timeout, accept, what):
+        """The first notification on handle after since that accept() takes; returns it
+        with the seconds waited."""
+        started = time.monotonic()
+        found = wait_for(lambda: next((v for v in self.notifications(handle, since)
+                                       if accept(v)), None), timeout, what, step=0.05)
+        return found, time.monotonic() - started
+
+    def close(self):
+        self.tool.stop()
+
+
+# --- The agent --------------------------------------------------------------------------
+
+def service_uuid(record_name):
+    return uuid.uuid5(NAMESPACE, record_name)
+
+
+class Agent:
+    """The agent under test on hci0, its console on stdin."""
+
+    def __init__(self, record_name, *options):
+        self.service = service_uuid(record_name)
+        self.process = Process(f'agent-{record_name}',
+                               [AGENT, '--record-name', record_name, '--adapter', 'hci0',
+                                *options])
+
+    def command(self, line):
+        self.process.send(line)
+
+    def close(self):
+        if not self.process.running():
+            trace(f'{self.process.name} had exited with {self.process.proc.returncode}')
+            return
+        self.process.send('quit')
+        try:
+            self.process.proc.wait(10)
+            trace(f'{self.process.name} quit with {self.process.proc.returncode}')
+        except subprocess.TimeoutExpired:
+            trace(f'{self.process.name} did not quit within 10 s')
+            self.process.stop()
+
+
+# --- Scenarios ----------------------------------------------------------------------
+
+def byte_text(values):
+    return ', '.join(v.hex() or '(empty)' for v in values) or 'none'
+
+
+class Run:
+    def __init__(self, radio):
+        self.radio = radio
+        self.results = open(OUT + '/results', 'a', buffering=1)
+        self.scanner = Scanner()
+
+    def scenario(self, name, body):
+        started = time.monotonic()
+        trace(f'scenario {name}')
+        try:
+            detail = body() or ''
+            line = f'PASS  {name}'
+        except Failure as failure:
+            detail = str(failure)
+            line = f'FAIL  {name}'
+        except Exception as error:  # a harness fault still has to end in a result line
+            detail = f'{type(error).__name__}: {error}'
+            line = f'FAIL  {name}'
+        line += f' ({time.monotonic() - started:.1f} s)' + (f': {detail}' if detail else '')
+        trace(line)
+        self.results.write(line + '\n')
+
+    # An agent with the client running but in no meeting.
+    def idle_agent(self):
+        agent = Agent('ble-idle', '--client', 'running', '--mic', 'off', '--camera', 'off')
+        central = {}
+
+        def discovery():
+            count = len(self.radio.records())
+            took = self.scanner.find(agent.service)
+            reports = wait_for(lambda: advertising_reports(self.radio.records()[count:],
+                                                           PERIPHERAL),
+                               5, 'advertising report in the capture')
+            problems = check_advertisement(reports, agent.service)
+            if problems:
+                raise Failure('; '.join(problems))
+            return f'found in {took:.1f} s, {len(reports)} reports checked'
+
+        def gatt_table():
+            central['gatt'] = gatt = GattClient()
+            ours = [s for s in gatt.services if not str(s[0]).endswith(SIG_BASE)]
+            if len(ours) != 1 or ours[0][0] != agent.service or not ours[0][1]:
+                raise Failure(f'services {[(str(u), p) for u, p, _ in gatt.services]}')
+            seen = [(u, props) for u, _, props in ours[0][2]]
+            wanted = [(u, READ_WRITE_WITHOUT_RESPONSE_NOTIFY) for _, u in CHARACTERISTICS]
+            if seen != wanted:
+                raise Failure('characteristics (uuid, properties) '
+                              f'{[(str(u), hex(p)) for u, p in seen]}')
+
+        def status_read_and_subscribe():
+            gatt = central.get('gatt') or GattClient()
+            handle = gatt.value_handle(agent.service, CHARACTERISTICS[0][1])
+            value = gatt.read(handle)
+            if value != b'\xe0':
+                raise Failure(f'read gave {value.hex() or "(empty)"}, not e0')
+            since = gatt.subscribe(handle)
+            heard, waited = gatt.wait_notification(handle, since, 2.0, lambda v: True,
+                                                   'notification on subscribing')
+            if heard != b'\xe0':
+                raise Failure(f'subscribing heard {heard.hex()}, not e0')
+            return f'notified {waited:.1f} s after subscribing'
+
+        try:
+            self.scenario('discovery: a scan for the record name\'s service finds only it',
+                          discovery)
+            self.scenario('GATT table: one service, five characteristics in order', gatt_table)
+            self.scenario('status: reads e0 with no meeting, subscribing hears it at once',
+                          status_read_and_subscribe)
+        finally:
+            if 'gatt' in central:
+                central['gatt'].close()
+            agent.close()
+
+    # An agent with the client in a meeting, microphone and camera off.
+    def meeting_agent(self):
+        agent = Agent('ble-meeting', '--client', 'meeting', '--mic', 'off', '--camera', 'off')
+        gatt = None
+        try:
+            self.scanner.find(agent.service)
+            gatt = GattClient()
+            status = gatt.value_handle(agent.service, CHARACTERISTICS[0][1])
+            mic = gatt.value_handle(agent.service, CHARACTERISTICS[1][1])
+            since = gatt.subscribe(status)
+            first, _ = gatt.wait_notification(status, since, 2.0 + POLL_INTERVAL, lambda v: True,
+                                              'notification on subscribing')
+        except Failure as failure:
+            error = f'no subscribed central: {failure}'
+            for name in ('microphone write', 'client quitting'):
+                self.results.write(f'FAIL  {name}: {error}\n')
+            if gatt:
+                gatt.close()
+            agent.close()
+            return
+
+        def microphone_write():
+            if first != bytes([0xE0 | IN_MEETING]):
+                raise Failure(f'status before the write was {first.hex()}, not e8')
+            since = gatt.write_command(mic, b'1')
+            heard, waited = gatt.wait_notification(
+                status, since, POLL_INTERVAL, lambda v: True, 'notification after the write')
+            if heard != bytes([0xE0 | IN_MEETING | MIC_ON]):
+                raise Failure(f'notified {heard.hex()} after the write, not ea '
+                              f'(all since: {byte_text(gatt.notifications(status, since))})')
+            return f'ea notified {waited:.1f} s after the write'
+
+        def client_quitting():
+            since = gatt.tool.mark()
+            agent.command('quit-client')
+            heard, waited = gatt.wait_notification(
+                status, since, 2 * POLL_INTERVAL, lambda v: True,
+                'notification after the client quit')
+            if len(heard) != 1 or heard[0] & IN_MEETING:
+                raise Failure(f'notified {heard.hex()} after the client quit '
+                              f'(all since: {byte_text(gatt.notifications(status, since))})')
+            return f'{heard.hex()} notified {waited:.1f} s after the client quit'
+
+        try:
+            self.scenario('microphone: writing "1" toggles it, ea notified within a poll',
+                          microphone_write)
+            self.scenario('client quitting: notified with the meeting flag cleared',
+                          client_quitting)
+        finally:
+            gatt.close()
+            agent.close()
+
+    def restart_agent(self):
+        agent = Agent('ble-restart', '--client', 'running')
+
+        def bluetoothd_restart():
+            self.scanner.find(agent.service)
+            self.scanner.close()
+            self.radio.restart_bluetoothd()
+            self.scanner = Scanner()
+            took = self.scanner.find(agent.service, timeout=40)
+            if not agent.process.running():
+                raise Failure('the agent exited when bluetoothd restarted')
+            gatt = GattClient()
+            try:
+                ours = [s for s in gatt.services if s[0] == agent.service]
+                if len(ours) != 1:
+                    raise Failure(f'{len(ours)} services {agent.service} after the restart')
+                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
+                if value != b'\xe0':
+                    raise Failure(f'status read {value.hex()} after the restart, not e0')
+            finally:
+                gatt.close()
+            return f'found again {took:.1f} s into the fresh scan'
+
+        try:
+            self.scenario('bluetoothd restarted: published again, found by a fresh scan, once',
+                          bluetoothd_restart)
+        finally:
+            agent.close()
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
+    try:
+        radio = Radio()
+    except Failure as failure:
+        with open(OUT + '/results', 'a') as results:
+            results.write(f'FAIL  bring-up of bluetoothd on two emulated controllers: {failure}\n')
+        radio = None
+    if radio:
+        only = CONFIG.get('only', '')
+        run_ = Run(radio)
+        for part in ('idle_agent', 'meeting_agent', 'restart_agent'):
+            if not only or part in only:
+                getattr(run_, part)()
+        run_.scanner.close()
+        radio.btmon.stop()
+        radio.bluetoothd.stop()
+    open(OUT + '/done', 'w').close()
+    trace('guest done')
+
+
+if __name__ == '__main__':
+    main()
