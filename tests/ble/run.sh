@@ -3,7 +3,7 @@
 # controllers, runs the `quorla` binary as the peripheral on hci0 under a real bluetoothd,
 # and drives BlueZ's own client tools as the central on hci1 (tests/ble/scenarios.py).
 #
-#   tests/ble/run.sh [PATH_TO_QUORLA]      (default: build/default/quorla)
+#   tests/ble/run.sh [PATH_TO_QUORLA]      (default: build/default/src/platform/linux/quorla)
 #
 # Prints one line per scenario and "N passed, N failed"; exits non-zero on any failure.
 # The logs of the last run (btmon capture, bluetoothd log, each agent's stderr, the guest
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 repo=$PWD
 
-quorla=${1:-build/default/quorla}
+quorla=${1:-build/default/src/platform/linux/quorla}
 [ -x "$quorla" ] || { echo "tests/ble: no quorla binary at $quorla (build first)" >&2; exit 2; }
 quorla=$(realpath "$quorla")
 
@@ -73,9 +73,11 @@ tools=/run/work/tools/$(basename "$tools")
 only=${QUORLA_BLE_ONLY:-}
 EOF
 
+# The guest prints its progress ("[seconds] ...") and each scenario's result as it ends;
+# the kernel's own lines and everything else stay in console.log.
 started=$(date +%s)
-status=0
-timeout --kill-after=10 "${QUORLA_BLE_TIMEOUT:-280}" \
+set +e
+timeout --kill-after=10 "${QUORLA_BLE_TIMEOUT:-600}" \
   qemu-system-x86_64 -accel tcg -cpu max -m 1024 -smp 2 \
   -nodefaults -display none -serial stdio -no-reboot \
   -kernel "/boot/vmlinuz-$kernel" -initrd "$work/initramfs.cpio" \
@@ -83,19 +85,16 @@ timeout --kill-after=10 "${QUORLA_BLE_TIMEOUT:-280}" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs "local,path=$work,mount_tag=work,security_model=none,multidevs=remap" \
   -virtfs "local,path=$(dirname "$quorla"),mount_tag=agent,security_model=none,readonly=on,multidevs=remap" \
-  </dev/null >"$out/console.log" 2>&1 || status=$?
+  </dev/null 2>&1 | tee "$out/console.log" | grep --line-buffered -E '^(PASS|FAIL)  |^\[ *[0-9]+\.[0-9]{2}\] '
+status=${PIPESTATUS[0]}
+set -e
 echo "tests/ble: guest ran $(($(date +%s) - started)) s (qemu exit status $status)"
 
 passed=0
 failed=0
 if [ -f "$out/results" ]; then
-  while IFS= read -r line; do
-    echo "$line"
-    case $line in
-      PASS*) passed=$((passed + 1)) ;;
-      *) failed=$((failed + 1)) ;;
-    esac
-  done <"$out/results"
+  passed=$(grep -c '^PASS' "$out/results" || true)
+  failed=$(grep -c '^FAIL' "$out/results" || true)
 fi
 if [ ! -f "$out/done" ]; then
   echo "FAIL  the guest stopped before the end of its run (see $out/console.log)"

@@ -132,7 +132,7 @@ class Process:
         return self.proc.returncode
 
 
-def run(argv, timeout=10):
+def run(argv, timeout=30):
     return subprocess.run(argv, capture_output=True, text=True, timeout=timeout)
 
 
@@ -195,10 +195,10 @@ class Radio:
         # it then never shows up on D-Bus, and a fresh pair of controllers is the cure.
         for attempt in range(1, 4):
             self.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
-            wait_for(lambda: len(os.listdir('/sys/class/bluetooth')) >= 2, 10, 'controllers')
+            wait_for(lambda: len(os.listdir('/sys/class/bluetooth')) >= 2, 20, 'controllers')
             self.start_bluetoothd()
             try:
-                wait_for(adapters_ready, 15, 'powered hci0 and hci1 on D-Bus', step=0.3)
+                wait_for(adapters_ready, 30, 'powered hci0 and hci1 on D-Bus', step=0.3)
                 address = adapter_property('hci0', 'Address')
                 if address != PERIPHERAL:
                     raise Failure(f'hci0 has address {address}, not {PERIPHERAL}')
@@ -477,8 +477,11 @@ class Run:
         except Exception as error:  # a harness fault still has to end in a result line
             detail = f'{type(error).__name__}: {error}'
             line = f'FAIL  {name}'
-        line += f' ({time.monotonic() - started:.1f} s)' + (f': {detail}' if detail else '')
-        trace(line)
+        self.record(line + f' ({time.monotonic() - started:.1f} s)' +
+                    (f': {detail}' if detail else ''))
+
+    def record(self, line):
+        print(line, flush=True)
         self.results.write(line + '\n')
 
     # An agent with the client running but in no meeting.
@@ -534,6 +537,8 @@ class Run:
 
     # An agent with the client in a meeting, microphone and camera off.
     def meeting_agent(self):
+        mic_name = 'microphone: writing "1" toggles it, ea notified within a poll'
+        quit_name = 'client quitting: notified with the meeting flag cleared'
         agent = Agent('ble-meeting', '--client', 'meeting', '--mic', 'off', '--camera', 'off')
         gatt = None
         try:
@@ -546,8 +551,8 @@ class Run:
                                               'notification on subscribing')
         except Failure as failure:
             error = f'no subscribed central: {failure}'
-            for name in ('microphone write', 'client quitting'):
-                self.results.write(f'FAIL  {name}: {error}\n')
+            for name in (mic_name, quit_name):
+                self.record(f'FAIL  {name}: {error}')
             if gatt:
                 gatt.close()
             agent.close()
@@ -576,10 +581,8 @@ class Run:
             return f'{heard.hex()} notified {waited:.1f} s after the client quit'
 
         try:
-            self.scenario('microphone: writing "1" toggles it, ea notified within a poll',
-                          microphone_write)
-            self.scenario('client quitting: notified with the meeting flag cleared',
-                          client_quitting)
+            self.scenario(mic_name, microphone_write)
+            self.scenario(quit_name, client_quitting)
         finally:
             gatt.close()
             agent.close()
@@ -619,9 +622,11 @@ def main():
     trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
     try:
         radio = Radio()
-    except Failure as failure:
+    except (Failure, OSError, subprocess.SubprocessError) as failure:
+        line = f'FAIL  bring-up of bluetoothd on two emulated controllers: {failure}'
+        print(line, flush=True)
         with open(OUT + '/results', 'a') as results:
-            results.write(f'FAIL  bring-up of bluetoothd on two emulated controllers: {failure}\n')
+            results.write(line + '\n')
         radio = None
     if radio:
         only = CONFIG.get('only', '')
