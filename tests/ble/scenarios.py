@@ -319,7 +319,7 @@ class Scanner:
                          what='the central controller selected')
         self.tool.send('scan.transport le')
 
-    def find(self, service, timeout=30):
+    def find(self, service, timeout=60):
         """Scans with a filter on service; returns the time it took to find the peripheral."""
         since = self.tool.mark()
         self.tool.send(f'remove {PERIPHERAL}')  # forget any earlier sighting
@@ -597,7 +597,7 @@ class Run:
             self.scanner.close()
             self.radio.restart_bluetoothd()
             self.scanner = Scanner()
-            took = self.scanner.find(agent.service, timeout=40)
+            took = self.scanner.find(agent.service)
             if not agent.process.running():
                 raise Failure('the agent exited when bluetoothd restarted')
             gatt = GattClient()
