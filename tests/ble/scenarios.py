@@ -274,6 +274,18 @@ def advertising_reports(records, sender):
     return reports
 
 
+COMMAND_PACKET = 2
+LE_SET_EXTENDED_ADVERTISING_PARAMETERS = 0x2036
+
+
+def advertising_sets(records, index):
+    """The handles of the advertising sets that bluetoothd set up on a controller: one per
+    advertisement registered with it."""
+    return {packet[3] for i, opcode, packet in records
+            if i == index and opcode == COMMAND_PACKET and len(packet) > 3
+            and struct.unpack_from('<H', packet)[0] == LE_SET_EXTENDED_ADVERTISING_PARAMETERS}
+
+
 def ad_structures(data):
     structures = []
     position = 0
@@ -494,7 +506,7 @@ class Run:
             took = self.scanner.find(agent.service)
             reports = wait_for(lambda: advertising_reports(self.radio.records()[count:],
                                                            PERIPHERAL),
-                               5, 'advertising report in the capture')
+                               10, 'advertising report in the capture')
             problems = check_advertisement(reports, agent.service)
             if problems:
                 raise Failure('; '.join(problems))
@@ -595,11 +607,18 @@ class Run:
         def bluetoothd_restart():
             self.scanner.find(agent.service)
             self.scanner.close()
+            count = len(self.radio.records())
             self.radio.restart_bluetoothd()
             self.scanner = Scanner()
             took = self.scanner.find(agent.service)
             if not agent.process.running():
                 raise Failure('the agent exited when bluetoothd restarted')
+            # btmon writes its capture behind; the scan's reports come after the set-up.
+            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
+                     'advertising report in the capture')
+            sets = advertising_sets(self.radio.records()[count:], 0)
+            if len(sets) != 1:
+                raise Failure(f'{len(sets)} advertising sets on hci0 after the restart')
             gatt = GattClient()
             try:
                 ours = [s for s in gatt.services if s[0] == agent.service]
