@@ -12,7 +12,6 @@ import os
 import re
 import struct
 import subprocess
-import sys
 import threading
 import time
 import uuid
@@ -341,9 +340,14 @@ class Scanner:
         since = self.tool.mark()
         started = time.monotonic()
         self.tool.send('scan on')
-        self.tool.expect(r'Discovery started|Discovering: yes', 10, since, what='discovery start')
-        self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}', timeout, since,
-                         what=f'peripheral found by a scan for {service}')
+        try:
+            self.tool.expect(r'Discovery started|Discovering: yes', 10, since,
+                             what='discovery start')
+            self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}', timeout, since,
+                             what=f'peripheral found by a scan for {service}')
+        except Failure:
+            self.tool.send('scan off')  # so that the next scan starts afresh
+            raise
         took = time.monotonic() - started
         since = self.tool.mark()
         self.tool.send('scan off')
@@ -371,6 +375,13 @@ class GattClient:
         self.tool = Process(f'btgatt-client-{GattClient.count}',
                             [TOOLS + '/btgatt-client', '-i', 'hci1', '-d', PERIPHERAL,
                              '-t', 'public'])
+        try:
+            self.discover()
+        except Failure:
+            self.tool.stop()
+            raise
+
+    def discover(self):
         done = self.tool.expect(r'GATT discovery procedures (complete|failed[^\n]*)', 40,
                                 what='GATT discovery')
         if done.group(1) != 'complete':
@@ -524,7 +535,9 @@ class Run:
                               f'{[(str(u), hex(p)) for u, p in seen]}')
 
         def status_read_and_subscribe():
-            gatt = central.get('gatt') or GattClient()
+            if 'gatt' not in central:
+                central['gatt'] = GattClient()
+            gatt = central['gatt']
             handle = gatt.value_handle(agent.service, CHARACTERISTICS[0][1])
             value = gatt.read(handle)
             if value != b'\xe0':
