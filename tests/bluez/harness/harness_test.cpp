@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "bluez/harness/child_process.hpp"
 #include "bluez/harness/mock_bluez.hpp"
 #include "bluez/harness/private_bus.hpp"
 
@@ -379,6 +380,13 @@ TEST_F(HarnessTest, RegistrationsEndWithTheirAdapterTheirOwnerAndTheDaemon) {
     application.bus.reset();
     mock.runUntil([&] { return mock.state()["applications"].empty(); });
     EXPECT_EQ(mock.state()["calls"]["RegisterApplication"], 6);
+}
+
+// It would otherwise reach the real system bus.
+TEST(MockBluezScript, RefusesToStartWithoutABusAddress) {
+    ChildProcess mock({QUORLA_SYSTEM_PYTHON, QUORLA_MOCK_BLUEZ_SCRIPT}, -1);
+    EXPECT_EQ(mock.status(std::chrono::steady_clock::now() + std::chrono::seconds(10)),
+              std::string(QUORLA_SYSTEM_PYTHON) + " exited with 2");
 }
 
 }  // namespace
