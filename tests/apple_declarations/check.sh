@@ -33,4 +33,19 @@ for file in "${files[@]}"; do
     failed=1
   fi
 done
+
+# CloudKit hands the lookup only to the container the signed app is entitled to, and
+# the container's name is "iCloud." followed by the bundle identifier.
+apple="$root/src/platform/apple"
+bundle_id="$(sed -n 's/^set(QUORLA_BUNDLE_IDENTIFIER "\(.*\)")$/\1/p' "$apple/CMakeLists.txt")"
+core_container="$(sed -n 's/.*cloudContainerIdentifier = "\(.*\)";$/\1/p' "$root/src/app/icloud_identity.hpp")"
+entitled="$(sed -n 's/^[[:space:]]*<string>\(iCloud\..*\)<\/string>$/\1/p' "$apple/Quorla.entitlements")"
+if [[ -n "$bundle_id" && "$core_container" == "iCloud.$bundle_id" && "$entitled" == "$core_container" ]] &&
+   ! grep -q 'com.apple.developer' "$apple/Quorla-development.entitlements"; then
+  echo "ok   container $core_container for bundle $bundle_id"
+else
+  echo "FAIL container: bundle '$bundle_id', core '$core_container', entitled '$entitled'," \
+       "or CloudKit in the development entitlements"
+  failed=1
+fi
 exit "$failed"
