@@ -9,6 +9,7 @@
 
 #include "platform/apple/apple_platform.hpp"
 #include "platform/apple/characteristic_registry.hpp"
+#include "platform/apple/write_batches.hpp"
 
 namespace quorla::platform::apple {
 namespace {
@@ -144,14 +145,16 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
     }
 
     void respond(const AttRequest& request, AttResult result) override {
-        const auto pending = pending_.find(request.id);
-        if (pending == pending_.end())
-            return;  // answered already: the platform takes one answer per request
-        CBATTRequest* answered = pending->second;
-        pending_.erase(pending);
-        if (request.value)
-            answered.value = toNSData(*request.value);
-        [manager_ respondToRequest:answered withResult:static_cast<CBATTError>(result)];
+        if (const auto read = pendingReads_.find(request.id); read != pendingReads_.end()) {
+            CBATTRequest* answered = read->second;
+            pendingReads_.erase(read);
+            if (request.value)
+                answered.value = toNSData(*request.value);
+            [manager_ respondToRequest:answered withResult:static_cast<CBATTError>(result)];
+        } else if (const auto answer = writes_.answer(request.id, result)) {
+            [manager_ respondToRequest:answer->request
+                            withResult:static_cast<CBATTError>(answer->result)];
+        }
     }
 
     bool updateValue(const Bytes& value, const CharacteristicRef& characteristic) override {
@@ -168,25 +171,42 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
         return registry_.characteristicFor(characteristic);
     }
 
-    // The one place where CoreBluetooth's requests become the core's: the request is
-    // kept until the core answers it.
-    AttRequest toAttRequest(CBATTRequest* request) {
-        const auto id = nextRequestId_++;
-        pending_.emplace(id, request);
-        std::optional<Bytes> value;
-        if (NSData* data = request.value) {
-            const auto* bytes = static_cast<const std::uint8_t*>(data.bytes);
-            value = Bytes(bytes, bytes + data.length);
+    AttRequest receiveRead(CBATTRequest* request) {
+        auto translated = toAttRequest(request);
+        pendingReads_.emplace(translated.id, request);
+        return translated;
+    }
+
+    std::vector<AttRequest> receiveWrites(NSArray<CBATTRequest*>* requests) {
+        std::vector<AttRequest> translated;
+        std::vector<std::uint64_t> ids;
+        for (CBATTRequest* request in requests) {
+            translated.push_back(toAttRequest(request));
+            ids.push_back(translated.back().id);
         }
-        return {id, characteristicFor(request.characteristic), std::move(value), request.offset};
+        if (requests.count > 0)
+            writes_.add(ids, requests[0]);
+        return translated;
     }
 
   private:
     QuorlaPeripheralManagerDelegate* callbacks_;
     CBPeripheralManager* manager_;
     CharacteristicRegistry<CBMutableCharacteristic*, SameCharacteristic> registry_;
-    std::unordered_map<std::uint64_t, CBATTRequest*> pending_;
+    std::unordered_map<std::uint64_t, CBATTRequest*> pendingReads_;
+    WriteBatches<CBATTRequest*> writes_;
     std::uint64_t nextRequestId_ = 1;
+
+    // The one place where CoreBluetooth's requests become the core's.
+    AttRequest toAttRequest(CBATTRequest* request) {
+        std::optional<Bytes> value;
+        if (NSData* data = request.value) {
+            const auto* bytes = static_cast<const std::uint8_t*>(data.bytes);
+            value = Bytes(bytes, bytes + data.length);
+        }
+        return {nextRequestId_++, characteristicFor(request.characteristic), std::move(value),
+                request.offset};
+    }
 };
 
 void PeripheralBridge::didUpdateState() {
@@ -206,16 +226,12 @@ void PeripheralBridge::isReadyToUpdateSubscribers() {
 }
 
 void PeripheralBridge::didReceiveReadRequest(CBATTRequest* request) {
-    auto translated = manager_.toAttRequest(request);
+    auto translated = manager_.receiveRead(request);
     delegate_.didReceiveReadRequest(manager_, translated);
 }
 
 void PeripheralBridge::didReceiveWriteRequests(NSArray<CBATTRequest*>* requests) {
-    std::vector<AttRequest> translated;
-    translated.reserve(requests.count);
-    for (CBATTRequest* request in requests)
-        translated.push_back(manager_.toAttRequest(request));
-    delegate_.didReceiveWriteRequests(manager_, translated);
+    delegate_.didReceiveWriteRequests(manager_, manager_.receiveWrites(requests));
 }
 
 }  // namespace
