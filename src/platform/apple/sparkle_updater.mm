@@ -37,21 +37,28 @@ class SparkleUpdater final : public Updater {
     }
 
     void checkForUpdatesInBackground() override {
-        // Started only now, so that Sparkle reads the feed set just before.
-        if (!isStarted_) {
-            [controller_ startUpdater];
-            isStarted_ = true;
-        }
+        start();
         [controller_.updater checkForUpdatesInBackground];
     }
 
-    void checkForUpdates() override { [controller_ checkForUpdates:nil]; }
+    void checkForUpdates() override {
+        start();
+        [controller_ checkForUpdates:nil];
+    }
 
   private:
     // The controller holds its delegate weakly.
     QuorlaUpdaterDelegate* delegate_;
     SPUStandardUpdaterController* controller_;
     bool isStarted_ = false;
+
+    // Started on first use only, so that Sparkle reads the feed set before it.
+    void start() {
+        if (isStarted_)
+            return;
+        [controller_ startUpdater];
+        isStarted_ = true;
+    }
 };
 
 }  // namespace
