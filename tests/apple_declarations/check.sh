@@ -34,6 +34,24 @@ for file in "${files[@]}"; do
   fi
 done
 
+# Clang rejects a misspelt message, but a misspelt delegate callback is only one more
+# method, which the framework then never calls. So every method the adapters implement
+# must be declared: by the adapters themselves or by the declarations here.
+mapfile -t headers < <(find "$here" -name '*.h' | sort)
+adapters=("$root"/src/platform/apple/*.mm)
+declared="$(awk -f "$here/selectors.awk" "${headers[@]}" "${adapters[@]}" | sed -n 's/^D //p' | sort -u)"
+implemented="$(awk -f "$here/selectors.awk" "${adapters[@]}" | sed -n 's/^I //p' | sort -u)"
+undeclared="$(comm -13 <(echo "$declared") <(echo "$implemented"))"
+if [[ -z "$implemented" ]]; then
+  echo "FAIL no Objective-C methods found in the adapters"
+  failed=1
+elif [[ -n "$undeclared" ]]; then
+  echo "FAIL methods declared nowhere (a misspelt callback?):" $undeclared
+  failed=1
+else
+  echo "ok   $(wc -l <<<"$implemented") implemented methods, each declared"
+fi
+
 # CloudKit hands the lookup only to the container the signed app is entitled to, and
 # the container's name is "iCloud." followed by the bundle identifier.
 apple="$root/src/platform/apple"
