@@ -1,6 +1,8 @@
 #include "bluetooth/identifiers.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <span>
 #include <stdexcept>
 
 #include "platform/sha1.hpp"

@@ -22,7 +22,7 @@
 @end
 
 @interface NSButton : NSControl
-@property (nullable, strong) NSImage* image;
+@property(nullable, strong) NSImage* image;
 @end
 
 @interface NSStatusBarButton : NSButton
@@ -33,8 +33,8 @@
 - (instancetype)initWithTitle:(NSString*)string
                        action:(nullable SEL)selector
                 keyEquivalent:(NSString*)charCode;
-@property (nullable, weak) id target;
-@property (nullable, strong) id representedObject;
+@property(nullable, weak) id target;
+@property(nullable, strong) id representedObject;
 @end
 
 @interface NSMenu : NSObject
@@ -43,29 +43,29 @@
 @end
 
 @interface NSStatusItem : NSObject
-@property (nullable, readonly, strong) NSStatusBarButton* button;
-@property (nullable, strong) NSMenu* menu;
+@property(nullable, readonly, strong) NSStatusBarButton* button;
+@property(nullable, strong) NSMenu* menu;
 @end
 
 static const CGFloat NSVariableStatusItemLength = -1;
 
 @interface NSStatusBar : NSObject
-@property (class, readonly, strong) NSStatusBar* systemStatusBar;
+@property(class, readonly, strong) NSStatusBar* systemStatusBar;
 - (NSStatusItem*)statusItemWithLength:(CGFloat)length;
 - (void)removeStatusItem:(NSStatusItem*)item;
 @end
 
 @interface NSRunningApplication : NSObject
-@property (readonly) pid_t processIdentifier;
-@property (nullable, readonly, strong) NSString* localizedName;
+@property(readonly) pid_t processIdentifier;
+@property(nullable, readonly, strong) NSString* localizedName;
 @end
 
 extern "C" NSString* const NSWorkspaceApplicationKey;
 
 @interface NSWorkspace : NSObject
-@property (class, readonly, strong) NSWorkspace* sharedWorkspace;
-@property (readonly, strong) NSNotificationCenter* notificationCenter;
-@property (readonly, copy) NSArray<NSRunningApplication*>* runningApplications;
+@property(class, readonly, strong) NSWorkspace* sharedWorkspace;
+@property(readonly, strong) NSNotificationCenter* notificationCenter;
+@property(readonly, copy) NSArray<NSRunningApplication*>* runningApplications;
 @end
 
 @protocol NSApplicationDelegate <NSObject>
@@ -75,8 +75,8 @@ extern "C" NSString* const NSWorkspaceApplicationKey;
 @end
 
 @interface NSApplication : NSResponder
-@property (class, readonly, strong) __kindof NSApplication* sharedApplication;
-@property (nullable, weak) id<NSApplicationDelegate> delegate;
+@property(class, readonly, strong) __kindof NSApplication* sharedApplication;
+@property(nullable, weak) id<NSApplicationDelegate> delegate;
 - (void)terminate:(nullable id)sender;
 @end
 

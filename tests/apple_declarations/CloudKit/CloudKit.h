@@ -8,7 +8,7 @@
 #pragma clang assume_nonnull begin
 
 @interface CKRecordID : NSObject
-@property (nonatomic, readonly, strong) NSString* recordName;
+@property(nonatomic, readonly, strong) NSString* recordName;
 @end
 
 @interface CKContainer : NSObject

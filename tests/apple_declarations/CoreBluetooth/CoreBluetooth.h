@@ -41,7 +41,7 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 @end
 
 @interface CBAttribute : NSObject
-@property (readonly, nonatomic) CBUUID* UUID;
+@property(readonly, nonatomic) CBUUID* UUID;
 @end
 
 @interface CBCharacteristic : CBAttribute
@@ -59,7 +59,7 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 
 @interface CBMutableService : CBService
 - (instancetype)initWithType:(CBUUID*)UUID primary:(BOOL)isPrimary;
-@property (retain, readwrite, nullable) NSArray<CBCharacteristic*>* characteristics;
+@property(retain, readwrite, nullable) NSArray<CBCharacteristic*>* characteristics;
 @end
 
 @interface CBPeer : NSObject
@@ -69,20 +69,20 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 @end
 
 @interface CBATTRequest : NSObject
-@property (readonly, nonatomic) CBCentral* central;
-@property (readonly, nonatomic) CBCharacteristic* characteristic;
-@property (readonly, nonatomic) NSUInteger offset;
-@property (readwrite, copy, nullable) NSData* value;
+@property(readonly, nonatomic) CBCentral* central;
+@property(readonly, nonatomic) CBCharacteristic* characteristic;
+@property(readonly, nonatomic) NSUInteger offset;
+@property(readwrite, copy, nullable) NSData* value;
 @end
 
 @interface CBManager : NSObject
-@property (nonatomic, assign, readonly) CBManagerState state;
+@property(nonatomic, assign, readonly) CBManagerState state;
 @end
 
 @protocol CBPeripheralManagerDelegate;
 
 @interface CBPeripheralManager : CBManager
-@property (nonatomic, weak, nullable) id<CBPeripheralManagerDelegate> delegate;
+@property(nonatomic, weak, nullable) id<CBPeripheralManagerDelegate> delegate;
 - (instancetype)initWithDelegate:(nullable id<CBPeripheralManagerDelegate>)delegate
                            queue:(nullable dispatch_queue_t)queue;
 - (void)addService:(CBMutableService*)service;
@@ -91,7 +91,7 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 - (void)stopAdvertising;
 - (void)respondToRequest:(CBATTRequest*)request withResult:(CBATTError)result;
 - (BOOL)updateValue:(NSData*)value
-          forCharacteristic:(CBMutableCharacteristic*)characteristic
+       forCharacteristic:(CBMutableCharacteristic*)characteristic
     onSubscribedCentrals:(nullable NSArray<CBCentral*>*)centrals;
 @end
 

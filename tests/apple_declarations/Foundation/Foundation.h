@@ -3,8 +3,8 @@
 // syntax-only check on machines without Apple's SDK; never used for a real build.
 #pragma once
 
-#include <objc/objc_base.h>
 #include <dispatch/dispatch.h>
+#include <objc/objc_base.h>
 
 #pragma clang assume_nonnull begin
 
@@ -28,8 +28,8 @@ typedef NSUInteger NSStringEncoding;
 enum { NSUTF8StringEncoding = 4 };
 
 @interface NSString : NSObject <NSCopying>
-@property (readonly) NSUInteger length;
-@property (nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
+@property(readonly) NSUInteger length;
+@property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
 + (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
                                 length:(NSUInteger)len
@@ -41,19 +41,18 @@ enum { NSUTF8StringEncoding = 4 };
 @end
 
 @interface NSData : NSObject
-@property (readonly) NSUInteger length;
-@property (readonly) const void* bytes __attribute__((objc_returns_inner_pointer));
+@property(readonly) NSUInteger length;
+@property(readonly) const void* bytes __attribute__((objc_returns_inner_pointer));
 + (instancetype)dataWithBytes:(nullable const void*)bytes length:(NSUInteger)length;
 @end
 
 @interface NSArray<__covariant ObjectType> : NSObject <NSFastEnumeration>
-@property (readonly) NSUInteger count;
-+ (instancetype)arrayWithObjects:(const ObjectType _Nonnull[_Nonnull])objects
-                           count:(NSUInteger)cnt;
+@property(readonly) NSUInteger count;
++ (instancetype)arrayWithObjects:(const ObjectType _Nonnull[_Nonnull])objects count:(NSUInteger)cnt;
 - (ObjectType)objectAtIndexedSubscript:(NSUInteger)idx;
 @end
 
-@interface NSMutableArray<ObjectType> : NSArray<ObjectType>
+@interface NSMutableArray<ObjectType> : NSArray <ObjectType>
 + (instancetype)arrayWithCapacity:(NSUInteger)numItems;
 - (void)addObject:(ObjectType)anObject;
 @end
@@ -73,22 +72,22 @@ typedef unsigned char uuid_t[16];
 @end
 
 @interface NSError : NSObject
-@property (readonly, copy) NSString* localizedDescription;
+@property(readonly, copy) NSString* localizedDescription;
 @end
 
 @interface NSException : NSObject
-@property (nullable, readonly, copy) NSString* reason;
+@property(nullable, readonly, copy) NSString* reason;
 @end
 
 typedef NSString* NSNotificationName;
 
 @interface NSNotification : NSObject
-@property (readonly, copy) NSNotificationName name;
-@property (nullable, readonly, copy) NSDictionary* userInfo;
+@property(readonly, copy) NSNotificationName name;
+@property(nullable, readonly, copy) NSDictionary* userInfo;
 @end
 
 @interface NSOperationQueue : NSObject
-@property (class, readonly, strong) NSOperationQueue* mainQueue;
+@property(class, readonly, strong) NSOperationQueue* mainQueue;
 @end
 
 @interface NSNotificationCenter : NSObject
@@ -110,23 +109,23 @@ typedef NSString* NSRunLoopMode;
 extern "C" NSRunLoopMode const NSRunLoopCommonModes;
 
 @interface NSRunLoop : NSObject
-@property (class, readonly, strong) NSRunLoop* mainRunLoop;
+@property(class, readonly, strong) NSRunLoop* mainRunLoop;
 - (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
 @end
 
 @interface NSUserDefaults : NSObject
-@property (class, readonly, strong) NSUserDefaults* standardUserDefaults;
+@property(class, readonly, strong) NSUserDefaults* standardUserDefaults;
 - (nullable id)objectForKey:(NSString*)defaultName;
 - (void)setObject:(nullable id)value forKey:(NSString*)defaultName;
 @end
 
 @interface NSLocale : NSObject
-@property (class, readonly, copy) NSArray<NSString*>* preferredLanguages;
+@property(class, readonly, copy) NSArray<NSString*>* preferredLanguages;
 @end
 
 @interface NSBundle : NSObject
-@property (class, readonly, strong) NSBundle* mainBundle;
-@property (nullable, readonly, copy) NSString* privateFrameworksPath;
+@property(class, readonly, strong) NSBundle* mainBundle;
+@property(nullable, readonly, copy) NSString* privateFrameworksPath;
 @end
 
 typedef FourCharCode AEEventClass;
@@ -144,9 +143,9 @@ typedef SInt32 AETransactionID;
                                       transactionID:(AETransactionID)transactionID;
 + (NSAppleEventDescriptor*)descriptorWithString:(NSString*)string;
 - (void)setDescriptor:(NSAppleEventDescriptor*)descriptor forKeyword:(AEKeyword)keyword;
-@property (readonly) NSInteger numberOfItems;
+@property(readonly) NSInteger numberOfItems;
 - (nullable NSAppleEventDescriptor*)descriptorAtIndex:(NSInteger)index;
-@property (readonly) Boolean booleanValue;
+@property(readonly) Boolean booleanValue;
 @end
 
 @interface NSAppleScript : NSObject

@@ -23,10 +23,11 @@
 @end
 
 @interface SPUStandardUpdaterController : NSObject
-@property (nonatomic, readonly) SPUUpdater* updater;
+@property(nonatomic, readonly) SPUUpdater* updater;
 - (instancetype)initWithStartingUpdater:(BOOL)startUpdater
                         updaterDelegate:(nullable id<SPUUpdaterDelegate>)updaterDelegate
-                     userDriverDelegate:(nullable id<SPUStandardUserDriverDelegate>)userDriverDelegate;
+                     userDriverDelegate:
+                         (nullable id<SPUStandardUserDriverDelegate>)userDriverDelegate;
 - (void)startUpdater;
 - (void)checkForUpdates:(nullable id)sender;
 @end

@@ -26,11 +26,11 @@ typedef double NSTimeInterval;
 @protocol NSObject
 - (BOOL)isEqual:(id)object;
 - (BOOL)isKindOfClass:(Class)aClass;
-@property (readonly) NSUInteger hash;
+@property(readonly) NSUInteger hash;
 @end
 
 __attribute__((objc_root_class))
-@interface NSObject <NSObject> {
+@interface NSObject<NSObject> {
     Class isa;
 }
 + (instancetype)alloc;
