@@ -69,7 +69,7 @@ class Process:
     def __init__(self, name, argv, stdin=True):
         self.name = name
         self.log = open(f'{OUT}/{name}.log', 'ab', buffering=0)
-        self.log.write(f'--- {" ".join(argv)}\n'.encode())
+        self.log.write(f'--- [{time.monotonic() - STARTED:.2f}] {" ".join(argv)}\n'.encode())
         self.proc = subprocess.Popen(
             argv, stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -96,7 +96,7 @@ class Process:
             return len(self.text)
 
     def send(self, line):
-        self.log.write(f'>>> {line}\n'.encode())
+        self.log.write(f'>>> [{time.monotonic() - STARTED:.2f}] {line}\n'.encode())
         self.proc.stdin.write((line + '\n').encode())
         self.proc.stdin.flush()
 
@@ -175,13 +175,13 @@ class Radio:
         for name in ('rmem_default', 'rmem_max'):  # btmon drops packets with the defaults
             with open(f'/proc/sys/net/core/{name}', 'w') as f:
                 f.write(str(8 << 20))
+        modprobe = subprocess.Popen(['modprobe', 'hci_vhci'], stderr=subprocess.PIPE, text=True)
         os.makedirs('/run/dbus', exist_ok=True)
         self.dbus = Process('dbus-daemon', ['dbus-daemon', '--system', '--nofork', '--nopidfile'],
                             stdin=False)
-        wait_for(lambda: os.path.exists('/run/dbus/system_bus_socket'), 10, 'system bus')
-        modprobe = run(['modprobe', 'hci_vhci'])
-        if modprobe.returncode:
-            raise Failure(f'modprobe hci_vhci: {modprobe.stderr.strip()}')
+        wait_for(lambda: os.path.exists('/run/dbus/system_bus_socket'), 30, 'system bus')
+        if modprobe.wait(30):
+            raise Failure(f'modprobe hci_vhci: {modprobe.stderr.read().strip()}')
         self.capture = OUT + '/btmon.snoop'
         self.btmon = Process('btmon', ['btmon', '-w', self.capture], stdin=False)
         wait_for(lambda: os.path.exists(self.capture), 10, 'btmon capture')
@@ -622,6 +622,7 @@ class Run:
             self.scanner.close()
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
+            trace('bluetoothd restarted, adapters powered')
             self.scanner = Scanner()
             took = self.scanner.find(agent.service)
             if not agent.process.running():
