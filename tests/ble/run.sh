@@ -8,6 +8,8 @@
 # Prints one line per scenario and "N passed, N failed"; exits non-zero on any failure.
 # The logs of the last run (btmon capture, bluetoothd log, each agent's stderr, the guest
 # console) stay in build/ble/out/. Installs the Debian packages it needs when any is missing.
+# QUORLA_BLE_ONLY=idle_agent|meeting_agent|restart_agent runs one group of scenarios;
+# QUORLA_BLE_TIMEOUT (seconds, default 600) bounds the whole guest run.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 repo=$PWD
