@@ -118,6 +118,40 @@ bool readOffset(sd_bus_message* message, std::uint16_t& offset) {
     });
 }
 
+using PropertyList = std::initializer_list<std::pair<const char*, const char*>>;  // name, type
+constexpr PropertyList serviceProperties = {{"UUID", "s"}, {"Primary", "b"}};
+constexpr PropertyList characteristicProperties = {
+    {"UUID", "s"}, {"Service", "o"}, {"Flags", "as"}, {"Value", "ay"}};
+
+void openContainer(sd_bus_message* message, char type, const char* contents) {
+    check(sd_bus_message_open_container(message, type, contents), "sd_bus_message_open_container");
+}
+
+void closeContainer(sd_bus_message* message) {
+    check(sd_bus_message_close_container(message), "sd_bus_message_close_container");
+}
+
+// One {oa{sa{sv}}} entry of GetManagedObjects, its values written by the vtable's getter.
+void appendObject(sd_bus_message* reply, const std::string& path, const char* interface,
+                  PropertyList properties, sd_bus_property_get_t getter, void* userdata) {
+    openContainer(reply, 'e', "oa{sa{sv}}");
+    check(sd_bus_message_append_basic(reply, 'o', path.c_str()), "sd_bus_message_append_basic");
+    openContainer(reply, 'a', "{sa{sv}}");
+    openContainer(reply, 'e', "sa{sv}");
+    check(sd_bus_message_append_basic(reply, 's', interface), "sd_bus_message_append_basic");
+    openContainer(reply, 'a', "{sv}");
+    for (auto [name, type] : properties) {
+        openContainer(reply, 'e', "sv");
+        check(sd_bus_message_append_basic(reply, 's', name), "sd_bus_message_append_basic");
+        openContainer(reply, 'v', type);
+        check(getter(nullptr, path.c_str(), interface, name, reply, userdata, nullptr), name);
+        closeContainer(reply);
+        closeContainer(reply);
+    }
+    for (int level = 0; level < 4; ++level)
+        closeContainer(reply);
+}
+
 }  // namespace
 
 struct BluezPeripheralManager::CharacteristicObject {
@@ -172,7 +206,8 @@ BluezPeripheralManager::BluezPeripheralManager(EventLoop& loop,
     check(sd_bus_attach_event(bus, loop_.event(), SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
 
     sd_bus_slot* slot = nullptr;
-    check(sd_bus_add_object_manager(bus, &slot, applicationPath), "sd_bus_add_object_manager");
+    check(sd_bus_add_object(bus, &slot, applicationPath, &onApplicationCall, this),
+          "sd_bus_add_object");
     objectManager_.reset(slot);
     check(sd_bus_add_object_vtable(bus, &slot, advertisementPath, advertisementInterface,
                                    advertisementVtable(), this),
@@ -464,6 +499,33 @@ int BluezPeripheralManager::getAdvertisementProperty(sd_bus*, const char*, const
         for (const auto& uuid : self.advertisedUuids_)
             uuids.push_back(uuid.c_str());
         return appendStrings(reply, uuids);
+    });
+}
+
+// sd-bus's own object manager lists children in an order of its own, while BlueZ gives the
+// characteristics their handles in the order it receives them: ours lists them in the
+// core's order.
+int BluezPeripheralManager::onApplicationCall(sd_bus_message* call, void* userdata,
+                                              sd_bus_error* error) {
+    if (!sd_bus_message_is_method_call(call, "org.freedesktop.DBus.ObjectManager",
+                                       "GetManagedObjects"))
+        return 0;
+    auto& self = *static_cast<BluezPeripheralManager*>(userdata);
+    return guarded(self.trace_, error, [&] {
+        sd_bus_message* reply = nullptr;
+        check(sd_bus_message_new_method_return(call, &reply), "sd_bus_message_new_method_return");
+        MessageOwner owner(reply);
+        openContainer(reply, 'a', "{oa{sa{sv}}}");
+        if (self.service_) {
+            appendObject(reply, self.service_->path, serviceInterface, serviceProperties,
+                         &getServiceProperty, &*self.service_);
+            for (const auto& object : self.characteristics_)
+                appendObject(reply, object->path, characteristicInterface, characteristicProperties,
+                             &getCharacteristicProperty, object.get());
+        }
+        closeContainer(reply);
+        check(sd_bus_send(nullptr, reply, nullptr), "sd_bus_send");
+        return 1;
     });
 }
 

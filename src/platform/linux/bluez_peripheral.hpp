@@ -89,6 +89,7 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
                                   sd_bus_message* reply, void* userdata, sd_bus_error*);
     static int getCharacteristicProperty(sd_bus*, const char*, const char*, const char* property,
                                          sd_bus_message* reply, void* userdata, sd_bus_error*);
+    static int onApplicationCall(sd_bus_message* call, void* userdata, sd_bus_error* error);
     static int rejectMalformedCall(sd_bus_message* call, void*, sd_bus_error* error);
     static int onReadValue(sd_bus_message* call, void* userdata, sd_bus_error* error);
     static int onWriteValue(sd_bus_message* call, void* userdata, sd_bus_error* error);
@@ -123,7 +124,7 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     BusOwner bus_;
     std::vector<SlotOwner> watches_;
     SlotOwner managedObjectsCall_;
-    SlotOwner objectManager_;
+    SlotOwner objectManager_;  // GetManagedObjects of the application
     SlotOwner advertisementVtable_;
     EventSourceOwner retrySource_;
     std::uint64_t exitTaskId_ = 0;
