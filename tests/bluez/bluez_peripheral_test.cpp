@@ -213,6 +213,21 @@ TEST(BluezPeripheral, PowerCyclesUnplugsAndDaemonRestartsRepublishExactlyOnce) {
     }
 }
 
+TEST(BluezPeripheral, RegistrationErrorsAreLoggedWithBlueZsNameAndTheAgentCarriesOn) {
+    World world;
+    world.mock.addAdapter("hci0");
+    world.mock.setReplyDelay(200ms);
+    world.startAgent();
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 1; }));
+    world.mock.setPowered("hci0", false);  // bluetoothd fails what is still pending
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.traced("RegisterAdvertisement failed"); }));
+    EXPECT_TRUE(world.traced("RegisterApplication failed on hci0: org.bluez.Error.Failed"));
+
+    world.mock.setReplyDelay(0ms);
+    world.mock.setPowered("hci0", true);
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+}
+
 TEST(BluezPeripheral, WithoutAdapterOrBluetoothdTheAgentWaitsAndPublishesOnceOneAppears) {
     for (const bool isDaemonRunning : {true, false}) {
         SCOPED_TRACE(isDaemonRunning);
