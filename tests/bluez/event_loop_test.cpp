@@ -13,14 +13,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Serves the loop until predicate holds; false once the deadline has passed.
+// Serves the loop until predicate holds; false once the deadline has passed. The loop
+// sleeps as long as its own sources let it, so a timer that sd-event would fire late shows.
 bool serveUntil(EventLoop& loop, const std::function<bool()>& predicate,
                 std::chrono::milliseconds deadline = 3s) {
     const auto end = Clock::now() + deadline;
     while (!predicate()) {
-        if (Clock::now() > end)
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now());
+        if (left.count() <= 0)
             return false;
-        sd_event_run(loop.event(), 10'000);
+        sd_event_run(loop.event(), static_cast<std::uint64_t>(left.count()));
     }
     return true;
 }
