@@ -14,6 +14,7 @@
 #include "bluetooth/identifiers.hpp"
 #include "bluez/harness/mock_bluez.hpp"
 #include "bluez/harness/private_bus.hpp"
+#include "fakes/fake_scripting_engine.hpp"
 #include "fakes/fake_user_defaults.hpp"
 #include "platform/linux/bluez_peripheral.hpp"
 
@@ -140,6 +141,8 @@ int main() {
     notification.print("status change -> PropertiesChanged received");
     std::printf("adapter and core share of a write: %.1f us (median difference)\n",
                 write.micros[rounds / 2] - ping.micros[rounds / 2]);
+    std::printf("writes carried out by the core: %zu of %d\n",
+                fakes::FakeScriptingEngine::shared().executedSources.size(), rounds);
     core.peripheralManager.reset();
     return 0;
 }
