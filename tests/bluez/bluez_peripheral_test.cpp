@@ -235,6 +235,22 @@ TEST(BluezPeripheral, PowerCyclesUnplugsAndDaemonRestartsRepublishExactlyOnce) {
     }
 }
 
+TEST(BluezPeripheral, PublishingAgainReplacesWhatBlueZHoldsInsteadOfAddingToIt) {
+    World world;
+    world.mock.addAdapter("hci0");
+    world.startAgent();
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+    world.core.didUpdateState(*world.core.peripheralManager);  // a second powered-on report
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 2; }));
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+    const auto state = world.state();
+    EXPECT_EQ(state["calls"], json({{"RegisterApplication", 2},
+                                    {"UnregisterApplication", 1},
+                                    {"RegisterAdvertisement", 2},
+                                    {"UnregisterAdvertisement", 1}}));
+    EXPECT_EQ(state["errors"], json::array());
+}
+
 TEST(BluezPeripheral, RegistrationErrorsAreLoggedWithBlueZsNameAndTheAgentCarriesOn) {
     World world;
     world.mock.addAdapter("hci0");
