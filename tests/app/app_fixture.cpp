@@ -1,15 +1,16 @@
 #include "app/app_fixture.hpp"
 
-#include "bluetooth/identifiers.hpp"
+#include "automation/script_library.hpp"
 #include "protocol/request_message_key.hpp"
-#include "protocol/request_notification.hpp"
 
 namespace quorla::app {
 
 AppTest::AppTest() {
-    fakes::CallLog::shared().clear();
-    fakes::FakeUserDefaults::shared().clear();
-    fakes::FakeScriptingEngine::shared().reset();
+    fakes::resetProcessWideFakes();
+    // Built now, so that no test's log depends on whether an earlier test in the same
+    // process built it already; its first build has tests of its own.
+    automation::ScriptLibrary::shared();
+    log.clear();
     auto makePeripheral = [this](platform::PeripheralManagerDelegate& peripheralDelegate) {
         log.add("peripheral manager created");
         auto manager = std::make_unique<fakes::FakePeripheralManager>(peripheralDelegate);
@@ -18,24 +19,20 @@ AppTest::AppTest() {
     };
     delegate = std::make_shared<AppDelegate>(
         AppDelegate::Platform{application, mainQueue, statusBar, workspace, cloudIdentity,
-                              notificationCenter, [this] { return updates.makeUpdater(); },
-                              makePeripheral, console},
+                              platform::NotificationCenter::defaultCenter(),
+                              [this] { return updates.makeUpdater(); }, makePeripheral, console},
         session);
 }
 
-AppTest::~AppTest() {
-    delegate.reset();
-}
-
 void AppTest::completeIdentity(const std::string& name) {
-    cloudIdentity.completeWithRecordName(name);
+    cloudIdentity.complete(platform::UserRecordID{name});
     mainQueue.drain();
 }
 
 platform::RunningApplication AppTest::clientAlreadyRunning() {
-    platform::RunningApplication application{77, std::string(clientName)};
+    platform::RunningApplication application{77, "zoom.us"};
     workspace.running.push_back(application);
-    client.showNoMeeting();
+    client.isRunning = true;
     return application;
 }
 
@@ -47,46 +44,34 @@ platform::RunningApplication AppTest::startPollingClient() {
     return zoom;
 }
 
+void AppTest::connectCentral() {
+    ASSERT_NE(peripheral, nullptr) << "no peripheral manager yet";
+    peripheral->simulateState(platform::ManagerState::poweredOn);
+    const auto status =
+        peripheral->published(*platform::Uuid::fromString("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"));
+    ASSERT_NE(status, nullptr) << "no status published";
+    peripheral->simulateSubscribe(status);
+    log.clear();
+}
+
 void AppTest::pollMeetingWithCentral(fakes::MeetingState state) {
     connectCentral();
     client.showMeeting(state);
     mainQueue.advance(pollInterval);
 }
 
-void AppTest::connectCentral() {
-    ASSERT_NE(peripheral, nullptr) << "no peripheral manager yet";
-    peripheral->simulateState(platform::ManagerState::poweredOn);
-    const auto status = published(bluetooth::statusCharacteristicUUID());
-    ASSERT_NE(status, nullptr) << "no service published";
-    peripheral->simulateSubscribe(status);
-    forgetSent();
-}
-
-platform::CharacteristicRef AppTest::published(const platform::Uuid& uuid) const {
-    return peripheral ? peripheral->publishedCharacteristic(uuid) : nullptr;
-}
-
-std::vector<std::uint8_t> AppTest::sentValues() const {
-    std::vector<std::uint8_t> values;
-    if (!peripheral)
-        return values;
-    for (const auto& update : peripheral->updates) {
-        EXPECT_EQ(update.value.size(), 1u);
-        if (!update.value.empty())
-            values.push_back(update.value.front());
-    }
+Values AppTest::sentValues() const {
+    Values values;
+    for (const auto& entry : log.startingWith("update "))
+        if (!entry.starts_with("update refused"))
+            values.push_back(static_cast<std::uint8_t>(std::stoul(entry.substr(7), nullptr, 16)));
     return values;
 }
 
-void AppTest::forgetSent() {
-    if (peripheral)
-        peripheral->updates.clear();
-}
-
+// Posted as write-request handling posts it, under the literal texts.
 void AppTest::postRequest() {
-    notificationCenter.post({protocol::requestNotificationName,
-                             {{protocol::requestMessageUserInfoKey,
-                               protocol::RequestMessageKey(protocol::RequestMessageKey::mute)}}});
+    platform::NotificationCenter::defaultCenter().post(
+        {"request", {{"message", protocol::RequestMessageKey(protocol::RequestMessageKey::mute)}}});
 }
 
 }  // namespace quorla::app

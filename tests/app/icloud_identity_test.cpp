@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fakes/call_log.hpp"
 #include "fakes/fake_cloud_identity.hpp"
 #include "fakes/fake_main_queue.hpp"
 #include "fakes/fake_user_defaults.hpp"
@@ -15,95 +15,74 @@
 namespace quorla::app {
 namespace {
 
-constexpr std::string_view key = "quorla.iCloudUserID";
-
-struct Continuation {
-    std::optional<platform::UserRecordID> recordID;
-    std::optional<platform::CloudError> error;
-    std::optional<std::string> storedAtTheTime;
-    std::thread::id thread;
-};
+using Log = std::vector<std::string>;
 
 class ICloudIdentityTest : public ::testing::Test {
   protected:
+    void SetUp() override { fakes::resetProcessWideFakes(); }
+
+    // Starts a lookup whose continuation logs the name stored at the moment it runs.
     void fetch() {
         fetchICloudUserID(
             cloudIdentity, mainQueue, defaults, console, [this](auto recordID, auto error) {
-                calls.push_back({std::move(recordID), std::move(error), defaults.stringForKey(key),
-                                 std::this_thread::get_id()});
+                log.add("continuation " + (recordID ? recordID->recordName : "-") + " " +
+                        (error ? error->localizedDescription : "-") + " stored " +
+                        defaults.stringForKey("quorla.iCloudUserID").value_or("-"));
+                thread = std::this_thread::get_id();
             });
     }
 
     fakes::FakeCloudIdentity cloudIdentity;
     fakes::FakeMainQueue mainQueue;
     fakes::FakeUserDefaults defaults;
-    std::ostringstream console;
-    std::vector<Continuation> calls;
+    fakes::LoggedConsole console;
+    fakes::CallLog& log = fakes::CallLog::shared();
+    std::thread::id thread;
 };
 
-TEST_F(ICloudIdentityTest, AFoundNameIsPrintedAndStoredBeforeTheContinuationRuns) {
-    defaults.setString(key, "earlier");
-    fetch();
-    EXPECT_EQ(cloudIdentity.containerIdentifiers,
-              std::vector<std::string>{std::string(cloudContainerIdentifier)});
-
-    cloudIdentity.completeWithRecordName("abc");
-    EXPECT_TRUE(calls.empty());
-    mainQueue.drain();
-
-    EXPECT_EQ(console.str(), "found userID: abc\n");
-    EXPECT_EQ(defaults.stringForKey(key), "abc");
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].storedAtTheTime, "abc");
-    ASSERT_TRUE(calls[0].recordID);
-    EXPECT_EQ(calls[0].recordID->recordName, "abc");
-    EXPECT_FALSE(calls[0].error);
-}
-
-TEST_F(ICloudIdentityTest, AFailedLookupPrintsOnlyItsDescriptionAndKeepsTheEarlierName) {
-    defaults.setString(key, "earlier");
-    fetch();
-    cloudIdentity.completeWithError("Couldn't get container configuration.");
-    mainQueue.drain();
-
-    EXPECT_EQ(console.str(), "Couldn't get container configuration.\n");
-    EXPECT_EQ(defaults.stringForKey(key), "earlier");
-    ASSERT_EQ(calls.size(), 1u);
-    ASSERT_TRUE(calls[0].error);
-    EXPECT_EQ(calls[0].error->localizedDescription, "Couldn't get container configuration.");
-    EXPECT_FALSE(calls[0].recordID);
-}
-
-TEST_F(ICloudIdentityTest, AnEmptyNameOrNoAnswerAtAllPrintsAndStoresNothing) {
-    const std::vector<std::optional<platform::UserRecordID>> answers{platform::UserRecordID{""},
-                                                                     std::nullopt};
-    for (const auto& answer : answers) {
-        SCOPED_TRACE(answer ? "empty name" : "no record");
-        calls.clear();
-        defaults.setString(key, "earlier");
+TEST_F(ICloudIdentityTest, OnTheMainQueueANonEmptyNameIsPrintedThenStoredThenContinuedWith) {
+    const struct {
+        const char* story;
+        std::optional<platform::UserRecordID> recordID;
+        std::optional<platform::CloudError> error;
+        Log expected;
+    } cases[] = {
+        {"found",
+         platform::UserRecordID{"abc"},
+         std::nullopt,
+         {"console found userID: abc", "defaults set quorla.iCloudUserID=abc",
+          "continuation abc - stored abc"}},
+        {"failed",
+         std::nullopt,
+         platform::CloudError{"No iCloud account."},
+         {"console No iCloud account.", "continuation - No iCloud account. stored earlier"}},
+        {"empty name",
+         platform::UserRecordID{""},
+         std::nullopt,
+         {"continuation  - stored earlier"}},
+        {"no record", std::nullopt, std::nullopt, {"continuation - - stored earlier"}},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.story);
+        defaults.setString("quorla.iCloudUserID", "earlier");
+        log.clear();
         fetch();
-        cloudIdentity.complete(answer, std::nullopt);
+        cloudIdentity.complete(example.recordID, example.error);
+        EXPECT_EQ(log.entries(), Log{"identity lookup iCloud.app.quorla.Quorla"});
+        log.clear();
         mainQueue.drain();
-
-        EXPECT_EQ(console.str(), "");
-        EXPECT_EQ(defaults.stringForKey(key), "earlier");
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].recordID.has_value(), answer.has_value());
-        EXPECT_FALSE(calls[0].error);
+        EXPECT_EQ(log.entries(), example.expected);
     }
 }
 
-TEST_F(ICloudIdentityTest, ACompletionOnAnotherThreadIsCarriedOutOnTheMainQueue) {
+TEST_F(ICloudIdentityTest, ACompletionOnAnotherThreadIsCarriedOutOnTheMainThread) {
     fetch();
-    cloudIdentity.completeOnAnotherThread(platform::UserRecordID{"abc"}, std::nullopt);
-    ASSERT_TRUE(mainQueue.waitForWork(std::chrono::seconds(5)));
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(console.str(), "");
-
-    mainQueue.drain();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].thread, std::this_thread::get_id());
-    EXPECT_EQ(console.str(), "found userID: abc\n");
+    log.clear();
+    cloudIdentity.completeOnAnotherThread(platform::UserRecordID{"abc"});
+    EXPECT_EQ(log.entries(), Log{});
+    EXPECT_EQ(mainQueue.drain(), 1);
+    EXPECT_EQ(thread, std::this_thread::get_id());
+    EXPECT_EQ(log.entries().front(), "console found userID: abc");
 }
 
 }  // namespace

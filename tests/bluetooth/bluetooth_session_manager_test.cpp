@@ -2,24 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "session_fixture.hpp"
 
 namespace quorla::bluetooth {
 namespace {
 
 using Bytes = platform::Bytes;
+using Log = std::vector<std::string>;
 using ::testing::ElementsAre;
+
+// The identities the companion app has built in, in the order the service lists them.
+constexpr const char* characteristicUUIDs[] = {
+    "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30",  // status
+    "9544CC4B-AE2B-4D23-9988-91F785B4EBE0",  // microphone request
+    "416E2079-70BE-4BE1-8DF2-429652F50C67",  // camera request
+    "B6B279AB-E82F-4CA7-A083-1B3B6F08280B",  // hand request
+    "51E0B506-C88A-414E-9603-DABC63EBB6BA",  // view request
+};
 
 class BluetoothSession : public SessionTest {
   protected:
-    void setFlags(bool connected, bool mic, bool camera, bool hand, bool active) {
-        session.isConnected = connected;
-        session.isMicActive = mic;
-        session.isCameraActive = camera;
-        session.isHandRaised = hand;
-        session.isActiveSelected = active;
-    }
-
     std::vector<platform::CharacteristicRef> fields() const {
         return {session.statusCharacteristic, session.micRequestCharacteristic,
                 session.cameraRequestCharacteristic, session.handRequestCharacteristic,
@@ -28,159 +32,131 @@ class BluetoothSession : public SessionTest {
 };
 
 TEST_F(BluetoothSession, StatusByteKeepsTheHighBitsSetAndCarriesEachFlagInItsOwnBit) {
-    EXPECT_EQ(session.statusByte(), 0xE0);
-    setFlags(true, true, false, false, false);
-    EXPECT_EQ(session.statusByte(), 0xEA);
-    setFlags(true, false, false, false, true);
-    EXPECT_EQ(session.statusByte(), 0xF8);
-    setFlags(true, true, true, true, true);
-    EXPECT_EQ(session.statusByte(), 0xFF);
-    setFlags(false, false, true, false, false);
-    EXPECT_EQ(session.statusByte(), 0xE1);
-    setFlags(false, false, false, true, false);
-    EXPECT_EQ(session.statusByte(), 0xE4);
+    struct Row {
+        bool connected, mic, camera, hand, active;
+        int byte;
+    };
+    const Row rows[] = {
+        {false, false, false, false, false, 0xE0}, {true, false, false, false, false, 0xE8},
+        {false, true, false, false, false, 0xE2},  {false, false, true, false, false, 0xE1},
+        {false, false, false, true, false, 0xE4},  {false, false, false, false, true, 0xF0},
+        {true, true, true, true, true, 0xFF},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.byte);
+        session.isConnected = row.connected;
+        session.isMicActive = row.mic;
+        session.isCameraActive = row.camera;
+        session.isHandRaised = row.hand;
+        session.isActiveSelected = row.active;
+        EXPECT_EQ(session.statusByte(), row.byte);
+    }
 }
 
-TEST_F(BluetoothSession, PoweringOnPublishesFiveCharacteristicsUnderTheRecordNamesService) {
+TEST_F(BluetoothSession, PoweringOnPublishesFiveDistinctCharacteristicsUnderTheNamesService) {
     storeRecordName("abc");
+    log().clear();
     radio->simulateState(platform::ManagerState::poweredOn);
 
-    EXPECT_THAT(radio->calls, ElementsAre("addService", "startAdvertising"));
-    const auto& service = radio->addedServices.at(0);
-    const auto serviceUuid = platform::Uuid::fromString("B59E243A-CDC0-590E-813E-91A84F9E841C");
-    EXPECT_EQ(service.type, serviceUuid);
+    EXPECT_EQ(log().entries(),
+              (Log{"addService", "advertise B59E243A-CDC0-590E-813E-91A84F9E841C"}));
+    const auto& service = radio->services.at(0);
+    EXPECT_EQ(service.type.toString(), "B59E243A-CDC0-590E-813E-91A84F9E841C");
     EXPECT_TRUE(service.isPrimary);
     EXPECT_EQ(service.characteristics, fields());
-    const platform::Uuid* expected[] = {
-        &statusCharacteristicUUID(), &micRequestCharacteristicUUID(),
-        &cameraRequestCharacteristicUUID(), &handRequestCharacteristicUUID(),
-        &activeRequestCharacteristicUUID()};
-    for (std::size_t i = 0; i < 5; ++i) {
+    std::set<std::string> distinct;
+    for (std::size_t i = 0; i < service.characteristics.size(); ++i) {
         const auto& characteristic = *service.characteristics[i];
-        EXPECT_EQ(characteristic.type, *expected[i]);
-        EXPECT_EQ(characteristic.properties,
-                  platform::characteristic_property::read |
-                      platform::characteristic_property::writeWithoutResponse |
-                      platform::characteristic_property::notify);
-        EXPECT_EQ(characteristic.permissions, platform::attribute_permission::readable |
-                                                  platform::attribute_permission::writeable);
+        EXPECT_EQ(characteristic.type.toString(), characteristicUUIDs[i]);
+        distinct.insert(characteristic.type.toString());
+        EXPECT_EQ(characteristic.properties, 0x02 | 0x04 | 0x10) << "read, write, notify";
+        EXPECT_EQ(characteristic.permissions, 0x01 | 0x02) << "readable, writeable";
     }
-    EXPECT_THAT(radio->advertisements.at(0).serviceUuids, ElementsAre(*serviceUuid));
+    EXPECT_EQ(distinct.size(), 5u);
 }
 
-TEST_F(BluetoothSession, OnlyAPoweredOnReportBuildsAnything) {
+TEST_F(BluetoothSession, EachPoweredOnReportAloneRebuildsWithTheNameStoredAtThatMoment) {
     storeRecordName("abc");
+    log().clear();
     for (auto state : {platform::ManagerState::unknown, platform::ManagerState::resetting,
                        platform::ManagerState::unsupported, platform::ManagerState::unauthorized,
                        platform::ManagerState::poweredOff}) {
         radio->simulateState(state);
     }
-    EXPECT_TRUE(radio->calls.empty());
+    EXPECT_EQ(log().entries(), Log{});
     EXPECT_EQ(session.statusCharacteristic, nullptr);
 
     radio->simulateState(platform::ManagerState::poweredOn);
-    const auto built = fields();
-    radio->simulateState(platform::ManagerState::poweredOff);
-    EXPECT_EQ(fields(), built);
-}
-
-TEST_F(BluetoothSession, EachPoweredOnReportRebuildsWithTheNameStoredAtThatMoment) {
-    storeRecordName("abc");
-    radio->simulateState(platform::ManagerState::poweredOn);
     const auto first = fields();
+    radio->simulateState(platform::ManagerState::poweredOff);
+    EXPECT_EQ(fields(), first);
     storeRecordName("");
     radio->simulateState(platform::ManagerState::poweredOn);
-
-    EXPECT_THAT(radio->calls,
-                ElementsAre("addService", "startAdvertising", "addService", "startAdvertising"));
-    EXPECT_EQ(radio->addedServices.front().type.toString(), "B59E243A-CDC0-590E-813E-91A84F9E841C");
-    for (std::size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(log().startingWith("advertise"),
+              (Log{"advertise B59E243A-CDC0-590E-813E-91A84F9E841C",
+                   "advertise 8F43DB2D-3A67-57C4-96DE-BFE7BC687D3E"}));
+    for (std::size_t i = 0; i < first.size(); ++i)
         EXPECT_NE(fields()[i], first[i]);
-    EXPECT_EQ(radio->addedServices.back().type.toString(), "8F43DB2D-3A67-57C4-96DE-BFE7BC687D3E");
 }
 
-TEST_F(BluetoothSession, WithoutAStoredRecordNameNothingIsPublished) {
+TEST_F(BluetoothSession, WithoutATextRecordNameStoredNothingIsPublished) {
     radio->simulateState(platform::ManagerState::poweredOn);
-    EXPECT_TRUE(radio->calls.empty());
+    fakes::FakeUserDefaults::shared().setNonString("quorla.iCloudUserID");
+    radio->simulateState(platform::ManagerState::poweredOn);
+    EXPECT_EQ(log().entries(), Log{});
     for (const auto& field : fields())
         EXPECT_NE(field, nullptr);
 }
 
 TEST_F(BluetoothSession, ReadsOfTheStatusGetTheWholeByteAtAnyOffsetAndOthersNoValue) {
-    powerOnWithRecordName();
+    powerOn();
     session.isConnected = true;
     session.isMicActive = true;
-    for (std::size_t offset : {0u, 1u, 5u}) {
-        const auto answer = radio->simulateRead(session.statusCharacteristic, offset);
-        EXPECT_EQ(answer.result, platform::AttResult::success);
-        EXPECT_EQ(answer.value, Bytes{0xEA}) << "offset " << offset;
-    }
+    for (std::size_t offset : {0u, 1u, 5u})
+        EXPECT_EQ(radio->simulateRead(session.statusCharacteristic, offset), Bytes{0xEA}) << offset;
     for (const auto& other :
          {session.micRequestCharacteristic, session.cameraRequestCharacteristic,
-          session.handRequestCharacteristic, session.activeRequestCharacteristic}) {
-        const auto answer = radio->simulateRead(other);
-        EXPECT_EQ(answer.result, platform::AttResult::success);
-        EXPECT_EQ(answer.value, std::nullopt);
-    }
+          session.handRequestCharacteristic, session.activeRequestCharacteristic})
+        EXPECT_EQ(radio->simulateRead(other), std::nullopt);
 }
 
-TEST_F(BluetoothSession, SubscribingToTheStatusSendsItAtOnceAndToAnythingElseSendsNothing) {
-    powerOnWithRecordName();
+TEST_F(BluetoothSession, OnlySubscribingToTheBuiltStatusSendsItAtOnce) {
+    session.pushStatus();
+    radio->simulateSubscribe(nullptr);
+    powerOn();
     radio->simulateSubscribe(session.micRequestCharacteristic);
-    radio->simulateUnsubscribe(session.statusCharacteristic);
-    EXPECT_TRUE(radio->calls.empty());
+    EXPECT_EQ(log().entries(), Log{});
 
     session.isActiveSelected = true;
     radio->simulateSubscribe(session.statusCharacteristic);
-    ASSERT_EQ(radio->updates.size(), 1u);
-    EXPECT_EQ(radio->updates[0].value, Bytes{0xF0});
-    EXPECT_EQ(radio->updates[0].characteristic, session.statusCharacteristic);
-}
-
-TEST_F(BluetoothSession, PushingBeforeTheServiceIsBuiltSendsNothing) {
-    session.pushStatus();
-    radio->simulateSubscribe(nullptr);
-    EXPECT_TRUE(radio->calls.empty());
+    EXPECT_EQ(log().entries(), Log{"update F0"});
 }
 
 TEST_F(BluetoothSession, AnUpdateRefusedForAFullQueueIsSentOnceTheQueueHasRoom) {
-    powerOnWithRecordName();
+    powerOn();
     radio->simulateReadyToUpdate();
-    EXPECT_TRUE(radio->calls.empty()) << "nothing pending, nothing sent";
+    EXPECT_EQ(log().entries(), Log{}) << "nothing pending, nothing sent";
 
     session.isConnected = true;
     radio->refuseUpdates = true;
     session.pushStatus();  // the companion misses the meeting starting...
     session.isConnected = false;
-    session.pushStatus();  // ...and its end
+    session.pushStatus();            // ...and its end
+    radio->simulateReadyToUpdate();  // still full
     radio->refuseUpdates = false;
     radio->simulateReadyToUpdate();
     radio->simulateReadyToUpdate();
-    EXPECT_THAT(radio->calls, ElementsAre("update refused E8", "update refused E0", "update E0"));
-}
+    EXPECT_EQ(log().entries(),
+              (Log{"update refused E8", "update refused E0", "update refused E0", "update E0"}));
 
-TEST_F(BluetoothSession, ARetryTheQueueRefusesAgainWaitsForTheNextChance) {
-    powerOnWithRecordName();
-    radio->refuseUpdates = true;
-    session.pushStatus();
-    radio->simulateReadyToUpdate();
-    radio->refuseUpdates = false;
-    radio->simulateReadyToUpdate();
-    EXPECT_THAT(radio->calls, ElementsAre("update refused E0", "update refused E0", "update E0"));
-
+    log().clear();
     session.isMicActive = true;
     radio->refuseUpdates = true;
     session.pushStatus();
     radio->refuseUpdates = false;
     session.pushStatus();  // a later value got through: the refused one is stale
     radio->simulateReadyToUpdate();
-    EXPECT_EQ(radio->calls.back(), "update E2");
-    EXPECT_EQ(radio->calls.size(), 5u);
-}
-
-TEST(BluetoothSessionManagerShared, IsOneInstanceForTheProcess) {
-    EXPECT_EQ(&BluetoothSessionManager::shared(), &BluetoothSessionManager::shared());
-    EXPECT_EQ(BluetoothSessionManager::shared().statusByte(), 0xE0);
+    EXPECT_EQ(log().entries(), (Log{"update refused E2", "update E2"}));
 }
 
 }  // namespace

@@ -13,58 +13,54 @@
 #include "bluetooth/identifiers.hpp"
 #include "fakes/call_log.hpp"
 #include "fakes/fake_peripheral_manager.hpp"
-#include "fakes/fake_scripting_engine.hpp"
 #include "fakes/fake_user_defaults.hpp"
 #include "platform/notification_center.hpp"
 #include "protocol/request_message_key.hpp"
-#include "protocol/request_notification.hpp"
 
 namespace quorla::bluetooth {
 
-// A session manager attached to a fake radio, with every "request" announcement written
-// to the shared call log so that its order against scripts and answers can be checked.
+// A session manager attached to a fake radio. Every "request" announcement goes to the
+// call log as "announce <message>", so its order against scripts and answers shows.
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // Built before the engine is reset, so that what the engine records is only what
-        // the requests of the test ran; its first build has a test of its own.
+        // Built before the fakes are reset, so that they record only what the test's
+        // requests do; its first build has a test of its own.
         automation::ScriptLibrary::shared();
-        fakes::CallLog::shared().clear();
-        fakes::FakeScriptingEngine::shared().reset();
-        fakes::FakeUserDefaults::shared().clear();
+        fakes::resetProcessWideFakes();
         auto peripheral = std::make_unique<fakes::FakePeripheralManager>(session);
         radio = peripheral.get();
         session.peripheralManager = std::move(peripheral);
-        observer = platform::NotificationCenter::defaultCenter().addObserver(
-            protocol::requestNotificationName, [this](const platform::Notification& n) {
-                const auto message = std::any_cast<protocol::RequestMessageKey>(
-                    n.userInfo.at(protocol::requestMessageUserInfoKey));
-                announcements.push_back(std::string(message.rawValue()));
-                fakes::CallLog::shared().add("announce " + announcements.back());
-            });
+        // The literal texts: a listener elsewhere in the process knows no shared header.
+        observer = center().addObserver("request", [](const platform::Notification& n) {
+            const auto message =
+                std::any_cast<protocol::RequestMessageKey>(n.userInfo.at("message"));
+            fakes::CallLog::shared().add("announce " + std::string(message.rawValue()));
+        });
     }
 
-    void TearDown() override {
-        platform::NotificationCenter::defaultCenter().removeObserver(observer);
+    void TearDown() override { center().removeObserver(observer); }
+
+    static platform::NotificationCenter& center() {
+        return platform::NotificationCenter::defaultCenter();
     }
 
     void storeRecordName(const std::string& name) {
-        fakes::FakeUserDefaults::shared().setString(iCloudUserIDDefaultsKey, name);
+        fakes::FakeUserDefaults::shared().setString("quorla.iCloudUserID", name);
     }
 
-    void powerOnWithRecordName(const std::string& name = "_a1b2c3") {
-        storeRecordName(name);
+    // Published under a stored name, with the log cleared afterwards.
+    void powerOn(const std::string& recordName = "abc") {
+        storeRecordName(recordName);
         radio->simulateState(platform::ManagerState::poweredOn);
-        fakes::CallLog::shared().clear();
-        radio->calls.clear();
+        log().clear();
     }
 
-    const std::vector<std::string>& log() const { return fakes::CallLog::shared().entries(); }
+    static fakes::CallLog& log() { return fakes::CallLog::shared(); }
 
     BluetoothSessionManager session;
     fakes::FakePeripheralManager* radio = nullptr;
     platform::NotificationCenter::ObserverToken observer = 0;
-    std::vector<std::string> announcements;
 };
 
 }  // namespace quorla::bluetooth

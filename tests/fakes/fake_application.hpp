@@ -18,12 +18,9 @@ class FakeApplication final : public platform::Application {
     // The loop ends: the delegate hears that it is about to.
     void terminate() override {
         CallLog::shared().add("application terminate");
-        ++terminateCount;
         if (delegate_)
             delegate_->applicationWillTerminate();
     }
-
-    int terminateCount = 0;
 
   private:
     platform::ApplicationDelegate* delegate_ = nullptr;

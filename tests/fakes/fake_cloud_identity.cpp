@@ -12,7 +12,6 @@ namespace quorla::fakes {
 void FakeCloudIdentity::fetchUserRecordID(std::string_view containerIdentifier,
                                           Completion completion) {
     CallLog::shared().add("identity lookup " + std::string(containerIdentifier));
-    containerIdentifiers.emplace_back(containerIdentifier);
     EXPECT_FALSE(pending_) << "a second lookup while one is pending";
     pending_ = std::move(completion);
     if (onFetch)
@@ -22,16 +21,13 @@ void FakeCloudIdentity::fetchUserRecordID(std::string_view containerIdentifier,
 void FakeCloudIdentity::complete(std::optional<platform::UserRecordID> recordID,
                                  std::optional<platform::CloudError> error) {
     ASSERT_TRUE(pending_) << "no lookup to complete";
-    auto completion = std::exchange(pending_, nullptr);
-    completion(std::move(recordID), std::move(error));
+    std::exchange(pending_, nullptr)(std::move(recordID), std::move(error));
 }
 
-void FakeCloudIdentity::completeOnAnotherThread(std::optional<platform::UserRecordID> recordID,
-                                                std::optional<platform::CloudError> error) {
+void FakeCloudIdentity::completeOnAnotherThread(std::optional<platform::UserRecordID> recordID) {
     ASSERT_TRUE(pending_) << "no lookup to complete";
     auto completion = std::exchange(pending_, nullptr);
-    std::thread service([&] { completion(std::move(recordID), std::move(error)); });
-    service.join();
+    std::thread([&] { completion(std::move(recordID), std::nullopt); }).join();
 }
 
 }  // namespace quorla::fakes

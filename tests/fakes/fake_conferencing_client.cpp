@@ -19,22 +19,4 @@ void FakeConferencingClient::showMeeting(MeetingState state,
     menuBar = {std::move(meeting)};
 }
 
-void FakeConferencingClient::showNoMeeting() {
-    isRunning = true;
-    menuBar.clear();
-}
-
-void FakeConferencingClient::quit() {
-    isRunning = false;
-    menuBar.clear();
-}
-
-const FakeConferencingClient::Menu* FakeConferencingClient::menu(std::string_view title) const {
-    for (const auto& candidate : menuBar) {
-        if (candidate.title == title)
-            return &candidate;
-    }
-    return nullptr;
-}
-
 }  // namespace quorla::fakes

@@ -16,31 +16,26 @@ std::string hex(const platform::Bytes& bytes) {
     return text;
 }
 
-void FakePeripheralManager::record(std::string call) {
-    CallLog::shared().add(call);
-    calls.push_back(std::move(call));
-}
-
 void FakePeripheralManager::addService(const platform::Service& service) {
-    addedServices.push_back(service);
-    record("addService");
+    services.push_back(service);
+    CallLog::shared().add("addService");
 }
 
 void FakePeripheralManager::startAdvertising(const platform::AdvertisementData& advertisement) {
-    advertisements.push_back(advertisement);
-    record("startAdvertising");
+    std::string entry = "advertise";
+    for (const auto& uuid : advertisement.serviceUuids)
+        entry += " " + uuid.toString();
+    CallLog::shared().add(entry);
 }
 
-void FakePeripheralManager::respond(const platform::AttRequest& request,
-                                    platform::AttResult result) {
-    responses.push_back({request.id, result, request.value});
-    record("respond #" + std::to_string(request.id));
+void FakePeripheralManager::respond(const platform::AttRequest& request, platform::AttResult) {
+    ++answers_;
+    CallLog::shared().add("respond #" + std::to_string(request.id));
 }
 
 bool FakePeripheralManager::updateValue(const platform::Bytes& value,
-                                        const platform::CharacteristicRef& characteristic) {
-    updates.push_back({value, characteristic, !refuseUpdates});
-    record((refuseUpdates ? "update refused " : "update ") + hex(value));
+                                        const platform::CharacteristicRef&) {
+    CallLog::shared().add((refuseUpdates ? "update refused " : "update ") + hex(value));
     return !refuseUpdates;
 }
 
@@ -49,46 +44,35 @@ void FakePeripheralManager::simulateState(platform::ManagerState state) {
     delegate_.didUpdateState(*this);
 }
 
-FakePeripheralManager::Response FakePeripheralManager::simulateRead(
+std::optional<platform::Bytes> FakePeripheralManager::simulateRead(
     const platform::CharacteristicRef& characteristic, std::size_t offset) {
     platform::AttRequest request{nextRequestId_++, characteristic, std::nullopt, offset};
-    const auto answered = responses.size();
+    const auto answered = answers_;
     delegate_.didReceiveReadRequest(*this, request);
-    // A read the delegate leaves unanswered would hang the central until it times out.
-    EXPECT_EQ(responses.size(), answered + 1) << "a read must be answered exactly once";
-    if (responses.size() != answered + 1)
-        return {request.id, platform::AttResult::success, {}};
-    return responses.back();
+    // A read left unanswered would hang the central until it times out.
+    EXPECT_EQ(answers_, answered + 1) << "a read must be answered exactly once";
+    return request.value;
 }
 
 void FakePeripheralManager::simulateSubscribe(const platform::CharacteristicRef& characteristic) {
     delegate_.didSubscribe(*this, characteristic);
 }
 
-void FakePeripheralManager::simulateUnsubscribe(const platform::CharacteristicRef& characteristic) {
-    delegate_.didUnsubscribe(*this, characteristic);
-}
-
-std::vector<std::uint64_t> FakePeripheralManager::simulateWrites(const std::vector<Write>& writes) {
+void FakePeripheralManager::simulateWrites(const std::vector<Write>& writes) {
     std::vector<platform::AttRequest> requests;
-    std::vector<std::uint64_t> ids;
-    for (const auto& write : writes) {
-        requests.push_back({nextRequestId_, write.characteristic, write.value, 0});
-        ids.push_back(nextRequestId_++);
-    }
+    for (const auto& write : writes)
+        requests.push_back({nextRequestId_++, write.characteristic, write.value, 0});
     delegate_.didReceiveWriteRequests(*this, requests);
-    return ids;
 }
 
 void FakePeripheralManager::simulateReadyToUpdate() {
     delegate_.isReadyToUpdateSubscribers(*this);
 }
 
-platform::CharacteristicRef FakePeripheralManager::publishedCharacteristic(
-    const platform::Uuid& uuid) const {
-    if (addedServices.empty())
+platform::CharacteristicRef FakePeripheralManager::published(const platform::Uuid& uuid) const {
+    if (services.empty())
         return nullptr;
-    for (const auto& characteristic : addedServices.back().characteristics) {
+    for (const auto& characteristic : services.back().characteristics) {
         if (characteristic->type == uuid)
             return characteristic;
     }

@@ -36,6 +36,17 @@ void FakeUserDefaults::setString(std::string_view key, std::string value) {
     values_.insert_or_assign(std::string(key), std::move(value));
 }
 
+void resetProcessWideFakes() {
+    CallLog::shared().clear();
+    auto& engine = FakeScriptingEngine::shared();
+    engine.failCreation = engine.failExecution = false;
+    engine.client = {};
+    engine.reply.reset();
+    engine.texts.clear();
+    FakeUserDefaults::shared().clear();
+    FakePreferredLanguages::shared() = {};
+}
+
 void FakeUserDefaults::setNonString(std::string_view key) {
     values_.insert_or_assign(std::string(key), std::nullopt);
 }

@@ -1,10 +1,9 @@
 #include "fakes/fake_scripting_engine.hpp"
 
 #include <algorithm>
-#include <array>
+#include <map>
 
 #include "fakes/call_log.hpp"
-#include "fakes/lines.hpp"
 
 namespace quorla::fakes {
 
@@ -43,13 +42,25 @@ class FakeReplyList final : public platform::EventDescriptor {
     std::vector<ReplyItem> items_;
 };
 
-// The text of the first AppleScript string literal on the line, escapes undone.
-std::optional<std::string> firstStringLiteral(std::string_view line) {
-    const auto open = line.find('"');
-    if (open == std::string_view::npos)
+// The lines of a text, leading spaces dropped.
+std::vector<std::string> trimmedLines(std::string_view text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start <= text.size();) {
+        auto end = std::min(text.find('\n', start), text.size());
+        const auto line = text.substr(start, end - start);
+        lines.emplace_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The text of the first AppleScript string literal after marker, escapes undone.
+std::optional<std::string> literalAfter(std::string_view line, std::string_view marker) {
+    const auto at = line.find(marker);
+    if (at == std::string_view::npos || line.substr(at + marker.size(), 1) != "\"")
         return std::nullopt;
     std::string text;
-    for (auto i = open + 1; i < line.size(); ++i) {
+    for (auto i = at + marker.size() + 1; i < line.size(); ++i) {
         if (line[i] == '"')
             return text;
         if (line[i] == '\\' && i + 1 < line.size())
@@ -59,47 +70,48 @@ std::optional<std::string> firstStringLiteral(std::string_view line) {
     return std::nullopt;
 }
 
-bool definesHandler(const std::string& source, const std::string& name) {
-    const auto lines = splitLines(source);
-    return std::find(lines.begin(), lines.end(), "on " + name + "()") != lines.end();
+bool contains(const std::vector<std::string>& items, const std::string& item) {
+    return std::find(items.begin(), items.end(), item) != items.end();
 }
 
-// The meeting menu title, then the four item titles in the order of the reply.
-std::optional<std::array<std::string, 5>> checkStatusTitles(const std::string& source) {
-    constexpr std::size_t titleLines[] = {9, 11, 15, 19, 23};
-    const auto lines = splitLines(source);
-    std::array<std::string, 5> titles;
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        if (lines.size() < titleLines[i])
-            return std::nullopt;
-        auto title = firstStringLiteral(lines[titleLines[i] - 1]);
-        if (!title)
-            return std::nullopt;
-        titles[i] = std::move(*title);
+// What the checkStatus handler of source finds in client, in the order it answers.
+std::vector<ReplyItem> readMenus(const std::string& source, const FakeConferencingClient& client) {
+    const auto lines = trimmedLines(source);
+    std::map<std::string, bool> flags{{"isConnected", false},
+                                      {"isMicActive", false},
+                                      {"isCameraActive", false},
+                                      {"isActiveSelected", false}};
+    const FakeConferencingClient::Menu* meetingMenu = nullptr;
+    if (client.isRunning && contains(lines, "tell process \"zoom.us\"")) {
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (const auto title = literalAfter(lines[i], "menu bar item ")) {
+                const auto found =
+                    std::find_if(client.menuBar.begin(), client.menuBar.end(),
+                                 [&](const auto& menu) { return menu.title == *title; });
+                meetingMenu = found == client.menuBar.end() ? nullptr : &*found;
+            } else if (const auto item = literalAfter(lines[i], "menu item ")) {
+                const auto& next = lines[i + 1];
+                if (!meetingMenu || !next.starts_with("set ") || !next.ends_with(" to true"))
+                    continue;
+                const auto flag = next.substr(4, next.size() - 12);  // "set <flag> to true"
+                if (flags.contains(flag) && contains(meetingMenu->items, *item))
+                    flags[flag] = true;
+            }
+        }
     }
-    return titles;
+    std::vector<ReplyItem> reply;
+    for (const auto* name : {"isConnected", "isMicActive", "isCameraActive", "isActiveSelected"})
+        reply.push_back(flags[name] ? ReplyItem::trueBoolean : ReplyItem::falseBoolean);
+    return reply;
 }
 
-std::vector<ReplyItem> readMenus(const FakeConferencingClient& client,
-                                 const std::array<std::string, 5>& titles) {
-    std::vector<ReplyItem> flags(4, ReplyItem::falseBoolean);
-    const auto* meetingMenu = client.isRunning ? client.menu(titles[0]) : nullptr;
-    if (!meetingMenu)
-        return flags;
-    for (std::size_t i = 0; i < flags.size(); ++i) {
-        const auto& items = meetingMenu->items;
-        if (std::find(items.begin(), items.end(), titles[i + 1]) != items.end())
-            flags[i] = ReplyItem::trueBoolean;
-    }
-    return flags;
-}
-
+// The handler a well-formed subroutine event names, or none.
 std::optional<std::string> subroutineName(const platform::AppleEvent& event) {
-    if (event.eventClass != platform::fourCharCode("ascr") ||
-        event.eventID != platform::fourCharCode("psbr"))
-        return std::nullopt;
     const auto name = event.textParameters.find(platform::fourCharCode("snam"));
-    if (name == event.textParameters.end())
+    if (event.eventClass != platform::fourCharCode("ascr") ||
+        event.eventID != platform::fourCharCode("psbr") || event.returnID != -1 ||
+        event.transactionID != 0 || event.textParameters.size() != 1 ||
+        name == event.textParameters.end())
         return std::nullopt;
     return name->second;
 }
@@ -109,35 +121,25 @@ class FakeScript final : public platform::Script {
     FakeScript(FakeScriptingEngine& engine, std::string source)
         : engine_(engine), source_(std::move(source)) {}
 
-    void compile() override { engine_.compiledSources.push_back(source_); }
+    void compile() override { CallLog::shared().add("script compiled"); }
 
     void execute() override {
-        engine_.executedSources.push_back(source_);
         CallLog::shared().add(engine_.failExecution ? "script failed" : "script ran");
     }
 
     std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
         const platform::AppleEvent& event) override {
-        engine_.executedEvents.push_back(event);
-        auto reply = answer(event);
-        const auto name = subroutineName(event).value_or("event");
-        CallLog::shared().add(name + (reply ? " ran" : " failed"));
-        return reply;
+        const auto name = subroutineName(event);
+        const bool defined = name && contains(trimmedLines(source_), "on " + *name + "()");
+        const bool runs = defined && !engine_.failExecution;
+        CallLog::shared().add(name.value_or("event") + (runs ? " ran" : " failed"));
+        if (!runs || name != "checkStatus")
+            return nullptr;
+        return std::make_unique<FakeReplyList>(
+            engine_.reply.value_or(readMenus(source_, engine_.client)));
     }
 
   private:
-    std::unique_ptr<platform::EventDescriptor> answer(const platform::AppleEvent& event) const {
-        const auto name = subroutineName(event);
-        if (engine_.failExecution || name != "checkStatus" || !definesHandler(source_, *name))
-            return nullptr;
-        if (engine_.checkStatusReply)
-            return std::make_unique<FakeReplyList>(*engine_.checkStatusReply);
-        const auto titles = checkStatusTitles(source_);
-        if (!titles)
-            return nullptr;
-        return std::make_unique<FakeReplyList>(readMenus(engine_.client, *titles));
-    }
-
     FakeScriptingEngine& engine_;
     std::string source_;
 };
@@ -150,14 +152,10 @@ FakeScriptingEngine& FakeScriptingEngine::shared() {
 }
 
 std::unique_ptr<platform::Script> FakeScriptingEngine::createScript(std::string_view source) {
-    createdSources.emplace_back(source);
+    texts.emplace_back(source);
     if (failCreation)
         return nullptr;
     return std::make_unique<FakeScript>(*this, std::string(source));
-}
-
-void FakeScriptingEngine::reset() {
-    *this = FakeScriptingEngine{};
 }
 
 }  // namespace quorla::fakes

@@ -10,27 +10,16 @@ namespace {
 
 class FakeButton final : public platform::StatusBarButton {
   public:
-    explicit FakeButton(FakeStatusBar& bar) : bar_(bar) {}
-
     void setSymbolImage(const std::string& symbolName) override {
         CallLog::shared().add("icon " + symbolName);
-        bar_.images.push_back(symbolName);
     }
-
-  private:
-    FakeStatusBar& bar_;
 };
 
 class FakeStatusItem final : public platform::StatusItem {
   public:
-    explicit FakeStatusItem(FakeStatusBar& bar) : bar_(bar), button_(bar) {
-        bar_.isItemShown = true;
-    }
+    explicit FakeStatusItem(FakeStatusBar& bar) : bar_(bar) {}
     // The item leaves the bar, and its menu with it.
-    ~FakeStatusItem() override {
-        bar_.isItemShown = false;
-        bar_.menu.reset();
-    }
+    ~FakeStatusItem() override { bar_.menu.reset(); }
 
     platform::StatusBarButton* button() override {
         return bar_.itemsHaveButton ? &button_ : nullptr;
@@ -53,7 +42,6 @@ class FakeStatusItem final : public platform::StatusItem {
 
 std::unique_ptr<platform::StatusItem> FakeStatusBar::makeVariableLengthItem() {
     CallLog::shared().add("status item");
-    ++itemsMade;
     return std::make_unique<FakeStatusItem>(*this);
 }
 
@@ -62,8 +50,7 @@ void FakeStatusBar::simulateMenuSelection(const std::string& title) {
     for (const auto& item : menu->items) {
         if (!item.isSeparator && item.title == title) {
             ASSERT_TRUE(item.action) << title << " has no action";
-            // A copy: the action may take the menu away.
-            auto action = item.action;
+            auto action = item.action;  // a copy: the action may take the menu away
             action();
             return;
         }

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/status_bar.hpp"
 
@@ -19,11 +18,7 @@ class FakeStatusBar final : public platform::StatusBar {
 
     // Off: the system gives items no button.
     bool itemsHaveButton = true;
-
-    int itemsMade = 0;
-    bool isItemShown = false;
-    // Every symbol set on the button, in order; the last is the one shown.
-    std::vector<std::string> images;
+    // The menu of the item while it is in the bar.
     std::optional<platform::Menu> menu;
 };
 

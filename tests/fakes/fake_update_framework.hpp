@@ -2,27 +2,33 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "fakes/call_log.hpp"
 #include "platform/updater.hpp"
 
 namespace quorla::fakes {
 
-// The update framework, present or not. Its updaters record every call here and in the
-// call log: "updater created", "updater feed <url or none>", "updater background check",
-// "updater user check".
-class FakeUpdateFramework {
-  public:
+// The update framework, present or not. Its updaters record "updater created",
+// "updater feed <url or none>", "updater background check" and "updater user check".
+struct FakeUpdateFramework {
+    class Updater final : public platform::Updater {
+      public:
+        Updater() { CallLog::shared().add("updater created"); }
+        void setFeedURL(std::optional<std::string> url) override {
+            CallLog::shared().add("updater feed " + url.value_or("none"));
+        }
+        void checkForUpdatesInBackground() override {
+            CallLog::shared().add("updater background check");
+        }
+        void checkForUpdates() override { CallLog::shared().add("updater user check"); }
+    };
+
     // None while isAvailable is off, as when the framework cannot be loaded.
-    std::unique_ptr<platform::Updater> makeUpdater();
+    std::unique_ptr<platform::Updater> makeUpdater() {
+        return isAvailable ? std::make_unique<Updater>() : nullptr;
+    }
 
     bool isAvailable = true;
-    std::vector<std::string> calls;
-
-  private:
-    void record(std::string call);
-
-    friend class FakeUpdater;
 };
 
 }  // namespace quorla::fakes

@@ -16,37 +16,36 @@ constexpr RequestMessageKey::Case allCases[] = {
     RequestMessageKey::selectGallery,  RequestMessageKey::fetchState,
 };
 
-TEST(RequestMessageKey, EveryCaseRoundTripsThroughItsRawTextAndTextsAreDistinct) {
+TEST(RequestMessageKey, EveryCaseRoundTripsThroughItsOwnRawTextAndHashesAsIt) {
     std::unordered_set<std::string_view> texts;
     for (auto value : allCases) {
-        RequestMessageKey key(value);
-        EXPECT_EQ(RequestMessageKey::fromRawValue(key.rawValue()), key) << key.rawValue();
+        const RequestMessageKey key(value);
+        SCOPED_TRACE(key.rawValue());
+        EXPECT_EQ(RequestMessageKey::fromRawValue(key.rawValue()), key);
+        EXPECT_EQ(std::hash<RequestMessageKey>{}(key),
+                  std::hash<std::string>{}(std::string(key.rawValue())));
         texts.insert(key.rawValue());
     }
     EXPECT_EQ(texts.size(), std::size(allCases));
+    const std::unordered_set<RequestMessageKey> set{
+        RequestMessageKey::mute, RequestMessageKey::mute, RequestMessageKey::unmute};
+    EXPECT_EQ(set.size(), 2u);
 }
 
 TEST(RequestMessageKey, OnlyTheExactWholeTextConstructsACase) {
-    for (std::string_view text : {"Mute", "MUTE", " mute", "mute ", "", "mut", "unmut", "1"}) {
-        EXPECT_FALSE(RequestMessageKey::fromRawValue(text).has_value()) << '"' << text << '"';
-    }
-    EXPECT_EQ(RequestMessageKey::fromRawValue("mute"), RequestMessageKey::mute);
-    EXPECT_EQ(RequestMessageKey::fromRawValue("unmute"), RequestMessageKey::unmute);
-    EXPECT_EQ(RequestMessageKey::fromRawValue("deactivateCamera"),
-              RequestMessageKey::deactivateCamera);
-    EXPECT_EQ(RequestMessageKey::fromRawValue(std::string("mute\0", 5)), std::nullopt);
-}
-
-TEST(RequestMessageKey, KeysCompareByCaseAndHashAsTheirRawText) {
-    EXPECT_NE(RequestMessageKey(RequestMessageKey::unmute), RequestMessageKey::mute);
-    for (auto value : allCases) {
-        RequestMessageKey key(value);
-        EXPECT_EQ(std::hash<RequestMessageKey>{}(key),
-                  std::hash<std::string>{}(std::string(key.rawValue())));
-    }
-    std::unordered_set<RequestMessageKey> set{RequestMessageKey::mute, RequestMessageKey::mute,
-                                              RequestMessageKey::unmute};
-    EXPECT_EQ(set.size(), 2u);
+    const std::pair<std::string, RequestMessageKey::Case> known[] = {
+        {"mute", RequestMessageKey::mute},
+        {"unmute", RequestMessageKey::unmute},
+        {"deactivateCamera", RequestMessageKey::deactivateCamera},
+        {"selectActive", RequestMessageKey::selectActive},
+        {"selectGallery", RequestMessageKey::selectGallery},
+    };
+    for (const auto& [text, value] : known)
+        EXPECT_EQ(RequestMessageKey::fromRawValue(text), value) << text;
+    for (std::string_view text :
+         std::initializer_list<std::string_view>{"Mute", "MUTE", " mute", "mute ", "", "mut",
+                                                 "unmut", "1", std::string_view("mute\0", 5)})
+        EXPECT_EQ(RequestMessageKey::fromRawValue(text), std::nullopt) << '"' << text << '"';
 }
 
 }  // namespace
