@@ -47,8 +47,7 @@ platform::RunningApplication AppTest::startPollingClient() {
 void AppTest::connectCentral() {
     ASSERT_NE(peripheral, nullptr) << "no peripheral manager yet";
     peripheral->simulateState(platform::ManagerState::poweredOn);
-    const auto status =
-        peripheral->published(*platform::Uuid::fromString("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"));
+    const auto status = peripheral->published("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30");
     ASSERT_NE(status, nullptr) << "no status published";
     peripheral->simulateSubscribe(status);
     log.clear();

@@ -50,7 +50,7 @@ TEST_F(AppTest, PollingGoesOnUntilTheLastInstanceOfTheClientQuits) {
     EXPECT_EQ(sentValues(), Values{idleValue | connectedBit}) << "the meeting is still heard";
 
     log.clear();
-    client.quit();
+    client = {};  // the client quits
     workspace.simulateTerminate(second);
     EXPECT_EQ(mainQueue.activeTimers(), 0u);
     EXPECT_EQ(sentValues(), Values{idleValue});
@@ -78,7 +78,7 @@ TEST_F(AppTest, TheClientLaunchingDuringTheLookupStartsPollingAtOnceAndAgainAfte
 TEST_F(AppTest, TheClientQuittingDuringTheLookupLeavesPollingOff) {
     const auto zoom = clientAlreadyRunning();
     launch();
-    client.quit();
+    client = {};  // the client quits
     workspace.simulateTerminate(zoom);
     EXPECT_EQ(log.entries().back(), idleIcon);
     completeIdentity();

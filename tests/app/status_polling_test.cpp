@@ -44,8 +44,7 @@ TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
         EXPECT_EQ(log.startingWith("icon"), Log{}) << "the meeting goes on";
     }
     log.clear();
-    client.isRunning = false;
-    client.menuBar.clear();
+    client = {};  // the client quits
     mainQueue.advance(pollInterval);
     EXPECT_EQ(log.entries(), (Log{"checkStatus ran", idleIcon, "update E0"}));
 }
@@ -69,7 +68,7 @@ TEST_F(AppTest, TheClientQuittingSendsConnectedClearedWithTheOtherFlagsAsLastPol
     pollMeetingWithCentral({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
     ASSERT_EQ(sentValues(), Values{0xFB}) << "every flag but the hand";
     log.clear();
-    client.quit();
+    client = {};  // the client quits
     workspace.simulateTerminate(zoom);
     EXPECT_EQ(log.entries(), (Log{"workspace scan", "timer invalidated", "update F3", idleIcon}));
     log.clear();
@@ -98,9 +97,8 @@ class RequestRoadTest : public AppTest {
         log.clear();
     }
 
-    fakes::FakePeripheralManager::Write write(const char* uuid, char value) {
-        return {peripheral->published(*platform::Uuid::fromString(uuid)),
-                platform::Bytes{static_cast<std::uint8_t>(value)}};
+    fakes::FakePeripheralManager::Write write(const char* uuid, std::uint8_t value) {
+        return {peripheral->published(uuid), platform::Bytes{value}};
     }
     static constexpr auto mic = "9544CC4B-AE2B-4D23-9988-91F785B4EBE0";
     static constexpr auto camera = "416E2079-70BE-4BE1-8DF2-429652F50C67";

@@ -58,14 +58,5 @@ TEST(SelectMenuVocabulary, TheFirstTagLowercasedPicksTheFirstKeyItBeginsWith) {
     }
 }
 
-TEST(HasLanguagePrefix, TrueExactlyWhenTheTagBeginsWithTheKeyInTheSameCase) {
-    EXPECT_TRUE(hasLanguagePrefix("kok-in", "ko"));
-    EXPECT_TRUE(hasLanguagePrefix("zh", "zh"));
-    EXPECT_TRUE(hasLanguagePrefix("de", ""));
-    EXPECT_FALSE(hasLanguagePrefix("z", "zh"));
-    EXPECT_FALSE(hasLanguagePrefix("zh-hans", "zh-hant"));
-    EXPECT_FALSE(hasLanguagePrefix("ZH", "zh"));
-}
-
 }  // namespace
 }  // namespace quorla::automation

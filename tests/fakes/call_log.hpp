@@ -12,7 +12,10 @@ namespace quorla::fakes {
 // here and nowhere else.
 class CallLog {
   public:
-    static CallLog& shared();
+    static CallLog& shared() {
+        static auto* log = new CallLog;
+        return *log;
+    }
 
     void add(std::string entry) { entries_.push_back(std::move(entry)); }
     const std::vector<std::string>& entries() const { return entries_; }

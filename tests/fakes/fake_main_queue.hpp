@@ -1,54 +1,100 @@
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "fakes/call_log.hpp"
 #include "platform/main_queue.hpp"
 
 namespace quorla::fakes {
 
 // The main queue and its timers on a virtual clock: nothing runs until the test drains
-// the queue or advances time. Another thread may queue work only while the test's
-// thread waits for it to end (join), which is all the fakes do.
-// Records "timer every <interval>s" and "timer invalidated" in the call log.
+// the queue or advances time. Another thread may queue work only while the test's thread
+// waits for it to end, as FakeCloudIdentity does. Records "timer every <interval>s" and
+// "timer invalidated" in the call log.
 class FakeMainQueue final : public platform::MainQueue {
   public:
-    // Drops queued work and timers, releasing what their blocks hold.
-    ~FakeMainQueue() override;
+    // Queued work and timer blocks go here, while the queue is still whole: what they hold
+    // may invalidate its timers.
+    ~FakeMainQueue() override {
+        auto work = std::move(work_);
+        auto timers = std::move(timers_);
+    }
 
-    void async(std::function<void()> work) override;
+    void async(std::function<void()> work) override { work_.push_back(std::move(work)); }
+
     std::unique_ptr<platform::Timer> scheduleRepeatingTimer(platform::Seconds interval,
-                                                            std::function<void()> block) override;
+                                                            std::function<void()> block) override {
+        timers_.push_back({++lastTimer_, interval, now_ + interval,
+                           std::make_shared<std::function<void()>>(std::move(block))});
+        CallLog::shared().add("timer every " + std::to_string(int(interval.count())) + "s");
+        return std::make_unique<Timer>(*this, lastTimer_);
+    }
 
     // Runs queued work in order, including work queued meanwhile; returns how many ran.
-    int drain();
+    int drain() {
+        int ran = 0;
+        for (; !work_.empty(); ++ran) {
+            auto work = std::move(work_.front());
+            work_.pop_front();
+            work();
+        }
+        return ran;
+    }
+
     // Drains, then moves the clock on by duration, firing every tick that falls due in
     // time order and draining after each.
-    void advance(platform::Seconds duration);
+    void advance(platform::Seconds duration) {
+        drain();
+        const auto deadline = now_ + duration;
+        for (;;) {
+            auto due = std::min_element(timers_.begin(), timers_.end(),
+                                        [](auto& a, auto& b) { return a.nextFire < b.nextFire; });
+            if (due == timers_.end() || due->nextFire > deadline)
+                break;
+            now_ = due->nextFire;
+            due->nextFire += due->interval;
+            const auto block = due->block;  // kept while it runs, even if it invalidates itself
+            (*block)();
+            drain();
+        }
+        now_ = deadline;
+    }
 
-    std::size_t pendingWork() const { return state_->work.size(); }
-    std::size_t activeTimers() const { return state_->timers.size(); }
+    std::size_t pendingWork() const { return work_.size(); }
+    std::size_t activeTimers() const { return timers_.size(); }
 
   private:
-    struct ScheduledTimer {
-        std::uint64_t id;
-        platform::Seconds interval;
-        platform::Seconds nextFire;
+    struct Scheduled {
+        int id;
+        platform::Seconds interval, nextFire;
         std::shared_ptr<std::function<void()>> block;
     };
-    // Shared with the timer handles, which may outlive the queue.
-    struct State {
-        std::deque<std::function<void()>> work;
-        std::vector<ScheduledTimer> timers;
-        platform::Seconds now{0.0};
-        std::uint64_t nextTimerId = 1;
+    struct Timer final : platform::Timer {
+        Timer(FakeMainQueue& queue, int id) : queue(queue), id(id) {}
+        ~Timer() override { invalidate(); }
+        void invalidate() override {
+            auto& timers = queue.timers_;
+            auto found = std::find_if(timers.begin(), timers.end(),
+                                      [this](const auto& timer) { return timer.id == id; });
+            if (found == timers.end())
+                return;
+            const auto released = std::move(found->block);  // after the erase: it may call here
+            timers.erase(found);
+            CallLog::shared().add("timer invalidated");
+        }
+        FakeMainQueue& queue;
+        int id;
     };
-    class FakeTimer;
 
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    std::deque<std::function<void()>> work_;
+    std::vector<Scheduled> timers_;
+    platform::Seconds now_{0.0};
+    int lastTimer_ = 0;
 };
 
 }  // namespace quorla::fakes

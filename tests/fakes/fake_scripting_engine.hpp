@@ -32,7 +32,10 @@ enum class ReplyItem {
 class FakeScriptingEngine final : public platform::ScriptingEngine {
   public:
     // The instance scriptingEngine() returns in tests.
-    static FakeScriptingEngine& shared();
+    static FakeScriptingEngine& shared() {
+        static auto* engine = new FakeScriptingEngine;
+        return *engine;
+    }
 
     std::unique_ptr<platform::Script> createScript(std::string_view source) override;
 

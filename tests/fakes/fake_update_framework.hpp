@@ -11,8 +11,7 @@ namespace quorla::fakes {
 // The update framework, present or not. Its updaters record "updater created",
 // "updater feed <url or none>", "updater background check" and "updater user check".
 struct FakeUpdateFramework {
-    class Updater final : public platform::Updater {
-      public:
+    struct Updater final : platform::Updater {
         Updater() { CallLog::shared().add("updater created"); }
         void setFeedURL(std::optional<std::string> url) override {
             CallLog::shared().add("updater feed " + url.value_or("none"));

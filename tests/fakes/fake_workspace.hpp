@@ -1,11 +1,10 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "fakes/call_log.hpp"
 #include "platform/notification_center.hpp"
 #include "platform/workspace.hpp"
 
@@ -15,24 +14,43 @@ namespace quorla::fakes {
 // "workspace observe <name>" in the call log.
 class FakeWorkspace final : public platform::Workspace {
   public:
-    std::vector<platform::RunningApplication> runningApplications() const override;
-    ObserverToken addObserver(const std::string& name, Observer observer) override;
-    void removeObserver(ObserverToken token) override;
+    std::vector<platform::RunningApplication> runningApplications() const override {
+        CallLog::shared().add("workspace scan");
+        return running;
+    }
+    ObserverToken addObserver(const std::string& name, Observer observer) override {
+        CallLog::shared().add("workspace observe " + name);
+        ++observerCount;
+        return center_.addObserver(name, std::move(observer));
+    }
+    void removeObserver(ObserverToken token) override {
+        --observerCount;
+        center_.removeObserver(token);
+    }
 
     // Listed, then announced. Each launch gets a process identifier of its own.
-    platform::RunningApplication simulateLaunch(std::optional<std::string> name);
+    platform::RunningApplication simulateLaunch(std::optional<std::string> name) {
+        running.push_back({nextProcessIdentifier_++, std::move(name)});
+        post({platform::workspaceDidLaunchApplicationNotification,
+              {{platform::workspaceApplicationKey, running.back()}}});
+        return running.back();
+    }
     // Announced while still listed, as the platform may do, then no longer listed.
-    void simulateTerminate(const platform::RunningApplication& application);
+    void simulateTerminate(platform::RunningApplication application) {
+        post({platform::workspaceDidTerminateApplicationNotification,
+              {{platform::workspaceApplicationKey, application}}});
+        std::erase_if(running, [&](const auto& listed) {
+            return listed.processIdentifier == application.processIdentifier;
+        });
+    }
     // Delivers any notification, well-formed or not, to the observers of its name.
-    void post(platform::Notification notification);
-
-    std::size_t observerCount() const { return tokens_.size(); }
+    void post(platform::Notification notification) { center_.post(std::move(notification)); }
 
     std::vector<platform::RunningApplication> running;
+    int observerCount = 0;
 
   private:
     platform::NotificationCenter center_;
-    std::set<ObserverToken> tokens_;
     std::int64_t nextProcessIdentifier_ = 501;
 };
 

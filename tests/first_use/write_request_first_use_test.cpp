@@ -34,7 +34,12 @@ TEST(WriteRequestFirstUse, TheFirstRoutedRequestBuildsTheScriptLibraryThatProbes
                                         "respond #3"}));
     EXPECT_EQ(engine.texts.size(), 3u);
 
+    // The titles stay those of the first build, whatever the languages say by now.
+    languages.tags = {"de-DE"};
     engine.client.showMeeting({.isMicOn = true}, automation::selectMenuVocabulary({"fr-CA"}));
+    EXPECT_EQ(
+        automation::callCheckStatus(automation::ScriptLibrary::shared().checkStatusScript.get()),
+        (automation::MenuStatus{true, true, false, false}));
     EXPECT_EQ(
         automation::callCheckStatus(automation::ScriptLibrary::shared().checkStatusScript.get()),
         (automation::MenuStatus{true, true, false, false}));
