@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "app/app_delegate.hpp"
-#include "bluetooth/bluetooth_session_manager.hpp"
-#include "fakes/call_log.hpp"
+#include "automation/script_library.hpp"
 #include "fakes/fake_application.hpp"
 #include "fakes/fake_cloud_identity.hpp"
 #include "fakes/fake_main_queue.hpp"
@@ -19,21 +18,12 @@
 #include "fakes/fake_update_framework.hpp"
 #include "fakes/fake_user_defaults.hpp"
 #include "fakes/fake_workspace.hpp"
-#include "platform/notification_center.hpp"
+#include "protocol/request_message_key.hpp"
 
 namespace quorla::app {
 
+// Sent values read "update <hex>": E0, plus 10 active view, 08 connected, 02 mic, 01 camera.
 using Log = std::vector<std::string>;
-using Values = std::vector<std::uint8_t>;
-
-// Status values as the companion reads them: the three high bits are always set.
-inline constexpr std::uint8_t idleValue = 0xE0;
-inline constexpr std::uint8_t activeViewBit = 0x10;
-inline constexpr std::uint8_t connectedBit = 0x08;
-inline constexpr std::uint8_t handBit = 0x04;
-inline constexpr std::uint8_t micBit = 0x02;
-inline constexpr std::uint8_t cameraBit = 0x01;
-
 inline const std::string idleIcon = "icon circle.grid.2x2";
 inline const std::string meetingIcon = "icon circle.grid.2x2.fill";
 
@@ -41,25 +31,66 @@ inline const std::string meetingIcon = "icon circle.grid.2x2.fill";
 // scripting engine (whose fake client stands for the conferencing client) and defaults.
 class AppTest : public ::testing::Test {
   protected:
-    AppTest();
+    AppTest() {
+        fakes::resetProcessWideFakes();
+        // Built now, so that no log depends on whether an earlier test in the process
+        // built it already; its first build has a test of its own.
+        automation::ScriptLibrary::shared();
+        log.clear();
+        auto makePeripheral = [this](platform::PeripheralManagerDelegate& peripheralDelegate) {
+            log.add("peripheral manager created");
+            auto manager = std::make_unique<fakes::FakePeripheralManager>(peripheralDelegate);
+            peripheral = manager.get();
+            return manager;
+        };
+        delegate = std::make_shared<AppDelegate>(
+            AppDelegate::Platform{application, mainQueue, statusBar, workspace, cloudIdentity,
+                                  platform::NotificationCenter::defaultCenter(),
+                                  [this] { return updates.makeUpdater(); }, makePeripheral,
+                                  console},
+            session);
+    }
     ~AppTest() override { delegate.reset(); }
 
     // The application launches; the identity lookup stays pending.
     void launch() { application.run(*delegate); }
     // The lookup finds name and its continuation runs on the main queue.
-    void completeIdentity(const std::string& name = "abc");
+    void completeIdentity() {
+        cloudIdentity.complete(platform::UserRecordID{"abc"});
+        mainQueue.drain();
+    }
     // The client is running with no meeting before the agent starts.
-    platform::RunningApplication clientAlreadyRunning();
-    // Launch, lookup done with the client running: polling runs, nothing sent yet.
-    platform::RunningApplication startPollingClient();
+    platform::RunningApplication clientAlreadyRunning() {
+        workspace.running.push_back({77, "zoom.us"});
+        client.isRunning = true;
+        return workspace.running.back();
+    }
+    // Launched with the client running and the lookup done: polling runs.
+    platform::RunningApplication startPollingClient() {
+        const auto zoom = clientAlreadyRunning();
+        launch();
+        completeIdentity();
+        return zoom;
+    }
     // The radio powers on and a central subscribes to the status; the log is cleared.
-    void connectCentral();
+    void connectCentral() {
+        peripheral->simulateState(platform::ManagerState::poweredOn);
+        peripheral->simulateSubscribe(
+            peripheral->published("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"));
+        log.clear();
+    }
     // A central listens and the client's meeting shows state at the next poll.
-    void pollMeetingWithCentral(fakes::MeetingState state);
-
-    // Every value handed to the platform for the subscribers since the log was cleared.
-    Values sentValues() const;
-    void postRequest();
+    void pollMeetingWithCentral(fakes::MeetingState state) {
+        connectCentral();
+        client.showMeeting(state);
+        mainQueue.advance(pollInterval);
+    }
+    // Posted as write-request handling posts it, under the literal texts.
+    static void postRequest() {
+        platform::NotificationCenter::defaultCenter().post(
+            {"request",
+             {{"message", protocol::RequestMessageKey(protocol::RequestMessageKey::mute)}}});
+    }
 
     // Torn down in reverse: the queue and the pending lookup go first, letting go of
     // what they hold of the delegate while the fakes it calls are still there.

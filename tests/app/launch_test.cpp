@@ -66,7 +66,6 @@ INSTANTIATE_TEST_SUITE_P(FailedEmptyOrNone, LookupWithoutANewName,
 TEST_F(AppTest, EachMenuCommandReachesItsHandlerAndQuitTearsDownOnceReleased) {
     startPollingClient();
     pollMeetingWithCentral({.isMicOn = true});
-    ASSERT_EQ(sentValues(), (Values{idleValue | connectedBit | micBit}));
     log.clear();
     statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
     EXPECT_EQ(log.entries(), Log{"updater user check"});
@@ -101,7 +100,7 @@ TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
     startPollingClient();
     statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
     pollMeetingWithCentral({});
-    EXPECT_EQ(sentValues(), Values{idleValue | connectedBit});
+    EXPECT_EQ(log.startingWith("update"), Log{"update E8"});
     EXPECT_EQ(log.startingWith("updater"), Log{});
     EXPECT_EQ(log.startingWith("icon"), Log{});
 }

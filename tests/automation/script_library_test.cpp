@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-#include "fakes/call_log.hpp"
-#include "fakes/fake_preferred_languages.hpp"
-#include "fakes/fake_scripting_engine.hpp"
+#include "fakes/fake_conferencing_client.hpp"
 
 namespace quorla::automation {
 namespace {
@@ -46,31 +43,12 @@ constexpr std::string_view englishText = R"(on checkStatus()
     end try
 end checkStatus)";
 
-TEST(CheckStatusScriptText, TheEnglishTextIsExactlyTheHandler) {
+TEST(CheckStatusScriptText, IsExactlyTheHandlerAndNoTitleCanEndItsStringEarly) {
     EXPECT_EQ(checkStatusScriptText(fakes::englishClientTitles()), englishText);
-}
-
-TEST(CheckStatusScriptText, AQuoteOrBackslashInATitleCannotEndItsStringEarly) {
     auto odd = fakes::englishClientTitles();
     odd.keepOnTopTitle = R"(Say "hi" \ now)";
     const auto text = checkStatusScriptText(odd);
     EXPECT_NE(text.find(R"(menu item "Say \"hi\" \\ now" of menu)"), std::string::npos) << text;
-}
-
-TEST(MakeCheckStatusScript, ReadsTheLanguagesOnceAndCreatesAndCompilesTheFirstOnesTextOnce) {
-    fakes::resetProcessWideFakes();
-    auto& languages = fakes::FakePreferredLanguages::shared();
-    languages.tags = {"fr-FR", "en-US"};
-    EXPECT_NE(makeCheckStatusScript(), nullptr);
-    EXPECT_EQ(languages.readCount, 1);
-    EXPECT_EQ(fakes::FakeScriptingEngine::shared().texts,
-              std::vector{checkStatusScriptText(selectMenuVocabulary({"fr"}))});
-    EXPECT_EQ(fakes::CallLog::shared().entries(), std::vector<std::string>{"script compiled"});
-
-    fakes::CallLog::shared().clear();
-    fakes::FakeScriptingEngine::shared().failCreation = true;
-    EXPECT_EQ(makeCheckStatusScript(), nullptr);
-    EXPECT_EQ(fakes::CallLog::shared().entries(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <any>
@@ -11,7 +10,6 @@
 #include "automation/script_library.hpp"
 #include "bluetooth/bluetooth_session_manager.hpp"
 #include "bluetooth/identifiers.hpp"
-#include "fakes/call_log.hpp"
 #include "fakes/fake_peripheral_manager.hpp"
 #include "fakes/fake_user_defaults.hpp"
 #include "platform/notification_center.hpp"
@@ -35,28 +33,24 @@ class SessionTest : public ::testing::Test {
         observer = center().addObserver("request", [](const platform::Notification& n) {
             const auto message =
                 std::any_cast<protocol::RequestMessageKey>(n.userInfo.at("message"));
-            fakes::CallLog::shared().add("announce " + std::string(message.rawValue()));
+            log().add("announce " + std::string(message.rawValue()));
         });
     }
-
     void TearDown() override { center().removeObserver(observer); }
 
     static platform::NotificationCenter& center() {
         return platform::NotificationCenter::defaultCenter();
     }
-
-    void storeRecordName(const std::string& name) {
+    static fakes::CallLog& log() { return fakes::CallLog::shared(); }
+    static void storeRecordName(const std::string& name) {
         fakes::FakeUserDefaults::shared().setString("quorla.iCloudUserID", name);
     }
-
     // Published under a stored name, with the log cleared afterwards.
-    void powerOn(const std::string& recordName = "abc") {
-        storeRecordName(recordName);
+    void powerOn() {
+        storeRecordName("abc");
         radio->simulateState(platform::ManagerState::poweredOn);
         log().clear();
     }
-
-    static fakes::CallLog& log() { return fakes::CallLog::shared(); }
 
     BluetoothSessionManager session;
     fakes::FakePeripheralManager* radio = nullptr;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "fakes/call_log.hpp"
 #include "platform/main_queue.hpp"
@@ -29,8 +29,8 @@ class FakeMainQueue final : public platform::MainQueue {
 
     std::unique_ptr<platform::Timer> scheduleRepeatingTimer(platform::Seconds interval,
                                                             std::function<void()> block) override {
-        timers_.push_back({++lastTimer_, interval, now_ + interval,
-                           std::make_shared<std::function<void()>>(std::move(block))});
+        timers_[++lastTimer_] = {interval, now_ + interval,
+                                 std::make_shared<std::function<void()>>(std::move(block))};
         CallLog::shared().add("timer every " + std::to_string(int(interval.count())) + "s");
         return std::make_unique<Timer>(*this, lastTimer_);
     }
@@ -52,13 +52,15 @@ class FakeMainQueue final : public platform::MainQueue {
         drain();
         const auto deadline = now_ + duration;
         for (;;) {
-            auto due = std::min_element(timers_.begin(), timers_.end(),
-                                        [](auto& a, auto& b) { return a.nextFire < b.nextFire; });
-            if (due == timers_.end() || due->nextFire > deadline)
+            auto due = std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) {
+                return a.second.nextFire < b.second.nextFire;
+            });
+            if (due == timers_.end() || due->second.nextFire > deadline)
                 break;
-            now_ = due->nextFire;
-            due->nextFire += due->interval;
-            const auto block = due->block;  // kept while it runs, even if it invalidates itself
+            now_ = due->second.nextFire;
+            due->second.nextFire += due->second.interval;
+            const auto block =
+                due->second.block;  // kept while it runs, even if it invalidates itself
             (*block)();
             drain();
         }
@@ -70,7 +72,6 @@ class FakeMainQueue final : public platform::MainQueue {
 
   private:
     struct Scheduled {
-        int id;
         platform::Seconds interval, nextFire;
         std::shared_ptr<std::function<void()>> block;
     };
@@ -78,21 +79,15 @@ class FakeMainQueue final : public platform::MainQueue {
         Timer(FakeMainQueue& queue, int id) : queue(queue), id(id) {}
         ~Timer() override { invalidate(); }
         void invalidate() override {
-            auto& timers = queue.timers_;
-            auto found = std::find_if(timers.begin(), timers.end(),
-                                      [this](const auto& timer) { return timer.id == id; });
-            if (found == timers.end())
-                return;
-            const auto released = std::move(found->block);  // after the erase: it may call here
-            timers.erase(found);
-            CallLog::shared().add("timer invalidated");
+            if (auto released = queue.timers_.extract(id))  // the block goes after the erase
+                CallLog::shared().add("timer invalidated");
         }
         FakeMainQueue& queue;
         int id;
     };
 
     std::deque<std::function<void()>> work_;
-    std::vector<Scheduled> timers_;
+    std::map<int, Scheduled> timers_;
     platform::Seconds now_{0.0};
     int lastTimer_ = 0;
 };
