@@ -36,30 +36,17 @@ class StatusProbe : public testing::Test {
 };
 
 TEST_F(StatusProbe, EachFlagFollowsItsOwnItemAmongTheMeetingMenusDirectItems) {
-    const struct {
-        const char* story;
-        std::vector<fakes::FakeConferencingClient::Menu> menuBar;
-        MenuStatus expected;
-    } cases[] = {
-        {"keep on top and mute audio",
-         {{"Meeting", {"Keep on Top", "Mute Audio"}}},
-         {true, true, false, false}},
-        {"all but keep on top",
-         {{"Meeting", {"Gallery View", "Stop Video", "Mute Audio"}}},
-         {false, true, true, true}},
-        {"stop video alone", {{"Meeting", {"Stop Video"}}}, {false, false, true, false}},
-        {"gallery view alone", {{"Meeting", {"Gallery View"}}}, {false, false, false, true}},
-        {"items under other menus do not count",
-         {{"zoom.us", {"Keep on Top"}}, {"Meeting", {"Stop Video"}}, {"View", {"Gallery View"}}},
-         {false, false, true, false}},
-        {"a title must match whole",
-         {{"Meeting", {"Keep on top", "Mute Audio ", "Stop"}}},
-         nothingLearnt},
-        {"no meeting menu", {{"Meetings", {"Keep on Top", "Mute Audio"}}}, nothingLearnt},
-    };
-    for (const auto& example : cases) {
-        client = {true, example.menuBar};
-        EXPECT_EQ(probe(), example.expected) << example.story;
+    using Menus = std::vector<fakes::FakeConferencingClient::Menu>;
+    const std::pair<Menus, MenuStatus> cases[] = {
+        {{{"Meeting", {"Keep on Top", "Mute Audio"}}}, {true, true, false, false}},
+        {{{"Meeting", {"Gallery View", "Stop Video", "Mute Audio"}}}, {false, true, true, true}},
+        {{{"zoom.us", {"Keep on Top"}}, {"Meeting", {"Stop Video"}}, {"View", {"Gallery View"}}},
+         {false, false, true, false}},  // items under other menus do not count
+        {{{"Meeting", {"Keep on top", "Mute Audio ", "Stop"}}}, nothingLearnt},  // not whole
+        {{{"Meetings", {"Keep on Top", "Mute Audio"}}}, nothingLearnt}};
+    for (const auto& [menus, expected] : cases) {
+        client = {true, menus};
+        EXPECT_EQ(probe(), expected) << testing::PrintToString(menus.back().items);
     }
     client.isRunning = false;
     EXPECT_EQ(probe(), nothingLearnt) << "not running";

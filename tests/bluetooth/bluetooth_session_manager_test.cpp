@@ -41,50 +41,40 @@ TEST_F(SessionTest, StatusByteKeepsTheHighBitsSetAndCarriesEachFlagInItsOwnBit) 
 }
 
 TEST_F(SessionTest, EachPoweredOnReportPublishesFiveDistinctCharacteristicsUnderTheNameStoredThen) {
-    const char* characteristicUUIDs[] = {
-        "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30",  // status
-        "9544CC4B-AE2B-4D23-9988-91F785B4EBE0",  // microphone request
-        "416E2079-70BE-4BE1-8DF2-429652F50C67",  // camera request
-        "B6B279AB-E82F-4CA7-A083-1B3B6F08280B",  // hand request
-        "51E0B506-C88A-414E-9603-DABC63EBB6BA",  // view request
-    };
+    radio->simulateState(platform::ManagerState::poweredOn);
+    fakes::FakeUserDefaults::shared().setNonString("quorla.iCloudUserID");
+    radio->simulateState(platform::ManagerState::poweredOn);
+    EXPECT_EQ(log().entries(), Log{}) << "no record name as text, nothing published";
     storeRecordName("abc");
     log().clear();
-    for (auto state : {platform::ManagerState::unknown, platform::ManagerState::resetting,
-                       platform::ManagerState::unsupported, platform::ManagerState::unauthorized,
-                       platform::ManagerState::poweredOff})
-        radio->simulateState(state);
-    EXPECT_EQ(session.statusCharacteristic, nullptr);
+    for (int state = 0; state < 5; ++state)  // every state but poweredOn
+        radio->simulateState(static_cast<platform::ManagerState>(state));
     radio->simulateState(platform::ManagerState::poweredOn);
     EXPECT_EQ(log().entries(),
               (Log{"addService", "advertise B59E243A-CDC0-590E-813E-91A84F9E841C"}));
     const auto service = radio->services.at(0);
-    EXPECT_EQ(service.type.toString(), "B59E243A-CDC0-590E-813E-91A84F9E841C");
-    EXPECT_TRUE(service.isPrimary);
+    EXPECT_EQ(service.type.toString() + (service.isPrimary ? " primary" : ""),
+              "B59E243A-CDC0-590E-813E-91A84F9E841C primary");
+    std::string types;
     std::set<std::string> distinct;
-    for (std::size_t i = 0; i < service.characteristics.size(); ++i) {
-        EXPECT_EQ(service.characteristics[i]->type.toString(), characteristicUUIDs[i]);
-        EXPECT_EQ(service.characteristics[i]->properties, 0x02 | 0x04 | 0x10)
-            << "read, write, notify";
-        EXPECT_EQ(service.characteristics[i]->permissions, 0x01 | 0x02) << "readable, writeable";
-        distinct.insert(service.characteristics[i]->type.toString());
+    for (const auto& characteristic : service.characteristics) {
+        types += characteristic->type.toString() + " ";
+        distinct.insert(characteristic->type.toString());
+        EXPECT_EQ(characteristic->properties, 0x02 | 0x04 | 0x10) << "read, write, notify";
+        EXPECT_EQ(characteristic->permissions, 0x01 | 0x02) << "readable, writeable";
     }
+    // Status, then the microphone, camera, hand and view requests.
+    EXPECT_EQ(types,
+              "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30 9544CC4B-AE2B-4D23-9988-91F785B4EBE0 "
+              "416E2079-70BE-4BE1-8DF2-429652F50C67 B6B279AB-E82F-4CA7-A083-1B3B6F08280B "
+              "51E0B506-C88A-414E-9603-DABC63EBB6BA ");
     EXPECT_EQ(distinct.size(), 5u);
     EXPECT_EQ(service.characteristics.front(), session.statusCharacteristic);
-
     storeRecordName("");
     radio->simulateState(platform::ManagerState::poweredOn);
     EXPECT_EQ(log().entries().back(), "advertise 8F43DB2D-3A67-57C4-96DE-BFE7BC687D3E");
     EXPECT_NE(radio->services.back().characteristics[1], service.characteristics[1])
         << "built anew";
-}
-
-TEST_F(SessionTest, WithoutATextRecordNameStoredNothingIsPublished) {
-    radio->simulateState(platform::ManagerState::poweredOn);
-    fakes::FakeUserDefaults::shared().setNonString("quorla.iCloudUserID");
-    radio->simulateState(platform::ManagerState::poweredOn);
-    EXPECT_EQ(log().entries(), Log{});
-    EXPECT_NE(session.activeRequestCharacteristic, nullptr);
 }
 
 TEST_F(SessionTest, ReadsOfTheStatusGetTheWholeByteAtAnyOffsetAndOthersNoValue) {
