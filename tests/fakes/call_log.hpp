@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <iterator>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -22,10 +24,8 @@ class CallLog {
     // The entries that begin with prefix, in order.
     std::vector<std::string> startingWith(const std::string& prefix) const {
         std::vector<std::string> found;
-        for (const auto& entry : entries_) {
-            if (entry.starts_with(prefix))
-                found.push_back(entry);
-        }
+        std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(found),
+                     [&](const auto& entry) { return entry.starts_with(prefix); });
         return found;
     }
     void clear() { entries_.clear(); }

@@ -20,8 +20,6 @@ class FakeCloudIdentity final : public platform::CloudIdentity {
         CallLog::shared().add("identity lookup " + std::string(container));
         EXPECT_FALSE(pending_) << "a second lookup while one is pending";
         pending_ = std::move(completion);
-        if (onFetch)
-            onFetch();
     }
 
     // Returns once the completion has run on the service's thread and been let go.
@@ -32,9 +30,6 @@ class FakeCloudIdentity final : public platform::CloudIdentity {
             completion(std::move(recordID), std::move(error));
         }).join();
     }
-
-    // Runs while a lookup starts, so a test can look at the world at that moment.
-    std::function<void()> onFetch;
 
   private:
     Completion pending_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <sstream>
 
 #include "fakes/call_log.hpp"
 
@@ -28,12 +29,9 @@ struct Reply final : platform::EventDescriptor {
 // The lines of a text, leading spaces dropped.
 std::vector<std::string> trimmedLines(const std::string& text) {
     std::vector<std::string> lines;
-    for (std::size_t start = 0; start <= text.size();) {
-        const auto end = std::min(text.find('\n', start), text.size());
-        const auto line = text.substr(start, end - start);
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
-        start = end + 1;
-    }
     return lines;
 }
 
