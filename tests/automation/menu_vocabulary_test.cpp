@@ -18,7 +18,7 @@ MenuVocabulary rowOf(const std::string& key) {
 
 // The rows are told apart from each other and English by its written-out titles, so that
 // choosing a row is checked without copying the table.
-TEST(SelectMenuVocabulary, EachKeyHasARowOfItsOwnAndNoTagsMeanEnglish) {
+TEST(SelectMenuVocabulary, TheFirstTagLowercasedPicksTheRowOfTheFirstKeyItBeginsWith) {
     const std::string keys[] = {"",        "es", "it", "de", "fr", "ru",
                                 "zh-hant", "zh", "ja", "pt", "ko"};
     std::set<std::vector<std::string>> rows;
@@ -29,9 +29,8 @@ TEST(SelectMenuVocabulary, EachKeyHasARowOfItsOwnAndNoTagsMeanEnglish) {
     }
     EXPECT_EQ(rows.size(), std::size(keys));
     EXPECT_EQ(selectMenuVocabulary({}), fakes::englishClientTitles());
-}
 
-TEST(SelectMenuVocabulary, TheFirstTagLowercasedPicksTheFirstKeyItBeginsWith) {
+    // The first tag, lowercased, picks the first key it begins with.
     const char* cases[][2] = {{"en-US", ""},
                               {"EN-GB", ""},
                               {"de-CH", "de"},

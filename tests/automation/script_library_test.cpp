@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "fakes/fake_conferencing_client.hpp"
 
 namespace quorla::automation {

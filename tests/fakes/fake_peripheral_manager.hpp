@@ -79,8 +79,7 @@ class FakePeripheralManager final : public platform::PeripheralManager {
 
     // The characteristic with this UUID in the last added service, as a central sees it.
     platform::CharacteristicRef published(std::string_view uuid) const {
-        for (const auto& characteristic :
-             services.empty() ? none : services.back().characteristics) {
+        for (const auto& characteristic : services.at(services.size() - 1).characteristics) {
             if (characteristic->type == platform::Uuid::fromString(uuid))
                 return characteristic;
         }
@@ -96,7 +95,6 @@ class FakePeripheralManager final : public platform::PeripheralManager {
     platform::ManagerState state_ = platform::ManagerState::unknown;
     std::uint64_t nextRequestId_ = 1;
     int answers_ = 0;
-    inline static const std::vector<platform::CharacteristicRef> none;
 };
 
 }  // namespace quorla::fakes

@@ -8,7 +8,7 @@
 namespace quorla::protocol {
 namespace {
 
-TEST(RequestMessageKey, EveryCaseRoundTripsThroughADistinctRawTextAndHashesAsIt) {
+TEST(RequestMessageKey, EveryCaseRoundTripsThroughItsOwnExactRawTextAndHashesAsIt) {
     std::unordered_set<std::string_view> texts;
     for (std::size_t value = 0; value <= RequestMessageKey::fetchState; ++value) {
         const RequestMessageKey key(static_cast<RequestMessageKey::Case>(value));
@@ -18,9 +18,7 @@ TEST(RequestMessageKey, EveryCaseRoundTripsThroughADistinctRawTextAndHashesAsIt)
         texts.insert(key.rawValue());
     }
     EXPECT_EQ(texts.size(), RequestMessageKey::fetchState + 1u);
-}
-
-TEST(RequestMessageKey, OnlyTheExactWholeTextConstructsACase) {
+    // Only the exact whole text constructs a case.
     EXPECT_EQ(RequestMessageKey::fromRawValue("mute"), RequestMessageKey::mute);
     EXPECT_EQ(RequestMessageKey::fromRawValue("unmute"), RequestMessageKey::unmute);
     EXPECT_EQ(RequestMessageKey::fromRawValue("selectActive"), RequestMessageKey::selectActive);
