@@ -74,6 +74,21 @@ TEST_F(ICloudIdentityTest, AFailedLookupPrintsOnlyItsDescriptionAndKeepsTheEarli
     EXPECT_FALSE(calls[0].recordID);
 }
 
+TEST_F(ICloudIdentityTest, ARecordThatComesWithAnErrorIsDroppedAndOnlyTheErrorCounts) {
+    defaults.setString(key, "earlier");
+    fetch();
+    cloudIdentity.complete(platform::UserRecordID{"abc"},
+                           platform::CloudError{"Couldn't get container configuration."});
+    mainQueue.drain();
+
+    EXPECT_EQ(console.str(), "Couldn't get container configuration.\n");
+    EXPECT_EQ(defaults.stringForKey(key), "earlier");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_FALSE(calls[0].recordID);
+    ASSERT_TRUE(calls[0].error);
+    EXPECT_EQ(calls[0].error->localizedDescription, "Couldn't get container configuration.");
+}
+
 TEST_F(ICloudIdentityTest, AnEmptyNameOrNoAnswerAtAllPrintsAndStoresNothing) {
     const std::vector<std::optional<platform::UserRecordID>> answers{platform::UserRecordID{""},
                                                                      std::nullopt};
