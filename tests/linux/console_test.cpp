@@ -87,11 +87,11 @@ class ConsoleTest : public ::testing::Test {
     std::unique_ptr<Console> console;
 };
 
-TEST_F(ConsoleTest, AnUnknownOrMalformedLineGetsOneLineOfHelpAndChangesNothing) {
+TEST_F(ConsoleTest, AnUnknownMalformedOrRefusedLineGetsOneLineAndChangesNothing) {
     start({});
     const auto before = client->state();
-    for (std::string_view line :
-         {"bogus", "MIC", "mic on", "launchx", "language", "\x01\x1b[2J\x7f", "quit now"}) {
+    for (std::string_view line : {"bogus", "MIC", "mic on", "launchx", "language", "language xx",
+                                  "\x01\x1b[2J\x7f", "quit now", "mic", "leave", "launch"}) {
         SCOPED_TRACE(line);
         trace.str("");
         send(std::string(line) + "\n");

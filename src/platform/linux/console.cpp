@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,24 @@ constexpr std::string_view helpText = R"(commands, one per line:
   quit           quit the agent
   help           this list
 )";
+
+// What the client's own user does, by console command.
+struct ClientAction {
+    std::string_view command;
+    bool (EmulatedClient::*act)();
+};
+constexpr ClientAction clientActions[] = {
+    {"launch", &EmulatedClient::launch},    {"quit-client", &EmulatedClient::quit},
+    {"join", &EmulatedClient::joinMeeting}, {"leave", &EmulatedClient::leaveMeeting},
+    {"mic", &EmulatedClient::toggleMic},    {"camera", &EmulatedClient::toggleCamera},
+    {"hand", &EmulatedClient::toggleHand},  {"view", &EmulatedClient::toggleView},
+};
+
+std::string_view describe(const ClientState& state) {
+    if (!state.isRunning)
+        return "is not running";
+    return state.isInMeeting ? "is in a meeting" : "is running, not in a meeting";
+}
 
 bool isTerminalOrPipe(int fd) {
     struct stat info {};
@@ -129,44 +148,36 @@ void Console::runLine(std::string_view line) {
 }
 
 void Console::run(std::string_view command, std::string_view argument) {
-    auto& client = targets_.client;
-    if (command == "language" && argument.empty()) {
-        trace_ << "console: language needs a KEY: en es it de fr ru zh-hant zh ja pt ko\n";
-        return;
-    }
-    if (command != "language" && !argument.empty())
+    if (command == "language")
+        return setLanguage(argument);
+    if (!argument.empty())
         return unknown(std::string(command) + " " + std::string(argument));
-    if (command == "launch")
-        client.launch();
-    else if (command == "quit-client")
-        client.quit();
-    else if (command == "join")
-        client.joinMeeting();
-    else if (command == "leave")
-        client.leaveMeeting();
-    else if (command == "mic")
-        client.toggleMic();
-    else if (command == "camera")
-        client.toggleCamera();
-    else if (command == "hand")
-        client.toggleHand();
-    else if (command == "view")
-        client.toggleView();
-    else if (command == "language")
-        client.setLanguage(argument);
-    else if (command == "status") {
+    const auto action = std::find_if(std::begin(clientActions), std::end(clientActions),
+                                     [&](const auto& entry) { return entry.command == command; });
+    if (action != std::end(clientActions)) {
+        if (!(targets_.client.*action->act)())
+            trace_ << "console: " << command << " changed nothing: the client "
+                   << describe(targets_.client.state()) << '\n';
+    } else if (command == "status") {
         char text[8];
         std::snprintf(text, sizeof text, "0x%02X", targets_.session.statusByte());
         trace_ << "status: " << text << '\n';
     } else if (command == "updates") {
         trace_ << "updates: no updater on Linux; the package manager updates quorla\n";
         targets_.statusBar.choose("Check for Updates\u2026");
-    } else if (command == "quit")
+    } else if (command == "quit") {
         targets_.application.terminate();
-    else if (command == "help")
+    } else if (command == "help") {
         trace_ << helpText;
-    else
+    } else {
         unknown(command);
+    }
+}
+
+void Console::setLanguage(std::string_view key) {
+    if (!targets_.client.setLanguage(key))
+        trace_ << "console: language needs one of the KEYs en es it de fr ru zh-hant zh ja pt ko"
+               << (key.empty() ? "" : ", not '" + printable(key) + "'") << '\n';
 }
 
 void Console::unknown(std::string_view line) {

@@ -43,6 +43,7 @@ class Console {
     void take(std::string_view bytes);
     void runLine(std::string_view line);
     void run(std::string_view command, std::string_view argument);
+    void setLanguage(std::string_view key);
     void unknown(std::string_view line);
     void stopReading();
 
