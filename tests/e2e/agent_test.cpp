@@ -182,11 +182,8 @@ TEST(AgentCommandLineTest, ACommandLineTheAgentCannotRunWithIsRefusedAndChangesN
     const auto settingsPath = configHome.path() / "quorla" / "settings.json";
     const std::string stored = "{\"quorla.iCloudUserID\": \"kept\"}";
     writeFile(settingsPath, stored);
-    const std::vector<std::vector<std::string>> commandLines{
-        {"--record-name", ""}, {"--record-name", std::string(256, 'a')},
-        {"--record-name"},     {"--mic", "maybe"},
-        {"--bogus"},
-    };
+    // The refusals themselves are the options' unit tests' business.
+    const std::vector<std::vector<std::string>> commandLines{{"--record-name", ""}, {"--bogus"}};
     for (const auto& arguments : commandLines) {
         SCOPED_TRACE(arguments.front() + (arguments.size() > 1 ? " " + arguments[1] : ""));
         AgentProcess agent(arguments, configHome.path());

@@ -46,14 +46,6 @@ TEST_F(SettingsFileTest, AStoredNameIsReadByTheNextLaunchAndOtherEntriesAreKept)
     EXPECT_EQ(errors.str(), "");
 }
 
-TEST_F(SettingsFileTest, AMissingFolderIsCreatedByTheFirstWrite) {
-    SettingsFile settings(path, errors);
-    EXPECT_EQ(settings.stringForKey(key), std::nullopt);
-    settings.setString(key, "abc");
-    EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), "abc");
-    EXPECT_EQ(errors.str(), "");
-}
-
 TEST_F(SettingsFileTest, ValuesOtherThanTextReadAsAbsent) {
     for (const char* value : {"42", "null", "true", R"(["abc"])", R"({"recordName": "abc"})"}) {
         SCOPED_TRACE(value);

@@ -28,8 +28,6 @@ class SettingsFile final : public platform::UserDefaults {
     std::optional<std::string> stringForKey(std::string_view key) const override;
     void setString(std::string_view key, std::string value) override;
 
-    const std::filesystem::path& path() const { return path_; }
-
   private:
     void load();
     void moveAside(const std::string& reason);
