@@ -169,8 +169,9 @@ Commands on standard input (a terminal or a pipe), one per line:
 Standard output carries only the identity lines ("found userID: NAME" or the lookup's
 error); the trace goes to standard error. The record name is stored in
 $XDG_CONFIG_HOME/quorla/settings.json (else ~/.config/quorla/settings.json).
-The agent talks to BlueZ on the system bus (root, or a D-Bus policy for the bluetooth
-group); SIGTERM and SIGINT quit it cleanly.
+The agent talks to BlueZ on the system bus: Debian 12's D-Bus policy allows that to every
+local user; where a policy limits org.bluez to root or the bluetooth group, run it so.
+Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit it cleanly.
 )";
 }
 
