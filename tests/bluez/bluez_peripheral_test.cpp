@@ -39,6 +39,7 @@ struct RecordingDelegate final : platform::PeripheralManagerDelegate {
     BluetoothSessionManager& core = BluetoothSessionManager::shared();
     std::vector<platform::ManagerState> states;
     int readRequests = 0;
+    std::optional<std::uint8_t> readResult;  // answers reads itself with this ATT result
     std::function<void()> afterStateUpdate = [] {};
 
     void didUpdateState(platform::PeripheralManager& manager) override {
@@ -60,7 +61,10 @@ struct RecordingDelegate final : platform::PeripheralManagerDelegate {
     void didReceiveReadRequest(platform::PeripheralManager& manager,
                                platform::AttRequest& request) override {
         ++readRequests;
-        core.didReceiveReadRequest(manager, request);
+        if (readResult)
+            manager.respond(request, static_cast<platform::AttResult>(*readResult));
+        else
+            core.didReceiveReadRequest(manager, request);
     }
     void didReceiveWriteRequests(platform::PeripheralManager& manager,
                                  const std::vector<platform::AttRequest>& requests) override {
@@ -173,6 +177,24 @@ TEST(BluezPeripheral, MalformedCallsAreRefusedWithoutReachingTheCore) {
     EXPECT_EQ(world.delegate.readRequests, 0);
 }
 
+TEST(BluezPeripheral, AnAttErrorReachesTheCentralAsTheBlueZErrorOfThatCode) {
+    World world;
+    world.mock.addAdapter("hci0");
+    world.startAgent();
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+    const std::pair<std::uint8_t, const char*> cases[] = {
+        {0x07, "org.bluez.Error.InvalidOffset"},
+        {0x08, "org.bluez.Error.NotAuthorized"},
+        {0x80, "org.bluez.Error.Failed"},  // an application error has no name of its own
+    };
+    for (auto [code, name] : cases) {
+        SCOPED_TRACE(name);
+        world.delegate.readResult = code;
+        EXPECT_EQ(world.mock.readValue(lowerUuid(bluetooth::statusCharacteristicUUID())),
+                  json({{"error", name}}));
+    }
+}
+
 // Each disruption and its end reach the core once each, and the core publishes once again.
 TEST(BluezPeripheral, PowerCyclesUnplugsAndDaemonRestartsRepublishExactlyOnce) {
     using State = platform::ManagerState;
@@ -211,6 +233,37 @@ TEST(BluezPeripheral, PowerCyclesUnplugsAndDaemonRestartsRepublishExactlyOnce) {
         EXPECT_EQ(world.calls("RegisterAdvertisement"), advertisements + 1);
         EXPECT_EQ(world.state()["applications"].size(), 1u);
     }
+}
+
+TEST(BluezPeripheral, PublishingAgainReplacesWhatBlueZHoldsInsteadOfAddingToIt) {
+    World world;
+    world.mock.addAdapter("hci0");
+    world.startAgent();
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+    world.core.didUpdateState(*world.core.peripheralManager);  // a second powered-on report
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 2; }));
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
+    const auto state = world.state();
+    EXPECT_EQ(state["calls"], json({{"RegisterApplication", 2},
+                                    {"UnregisterApplication", 1},
+                                    {"RegisterAdvertisement", 2},
+                                    {"UnregisterAdvertisement", 1}}));
+    EXPECT_EQ(state["errors"], json::array());
+}
+
+TEST(BluezPeripheral, RegistrationErrorsAreLoggedWithBlueZsNameAndTheAgentCarriesOn) {
+    World world;
+    world.mock.addAdapter("hci0");
+    world.mock.setReplyDelay(200ms);
+    world.startAgent();
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 1; }));
+    world.mock.setPowered("hci0", false);  // bluetoothd fails what is still pending
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.traced("RegisterAdvertisement failed"); }));
+    EXPECT_TRUE(world.traced("RegisterApplication failed on hci0: org.bluez.Error.Failed"));
+
+    world.mock.setReplyDelay(0ms);
+    world.mock.setPowered("hci0", true);
+    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
 }
 
 TEST(BluezPeripheral, WithoutAdapterOrBluetoothdTheAgentWaitsAndPublishesOnceOneAppears) {

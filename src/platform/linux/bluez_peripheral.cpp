@@ -716,6 +716,7 @@ void BluezPeripheralManager::registrationReplied(Registration& registration,
 void BluezPeripheralManager::leaveBluez(std::function<void()> finished) {
     isTerminating_ = true;
     onLeft_ = std::move(finished);
+    trace_ << "bluez: leaving BlueZ: unregistering the application and the advertisement\n";
     reconcile(application_);
     reconcile(advertisement_);
     finishIfLeft();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,7 +58,18 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-std::string ChildProcess::status() {
+std::string ChildProcess::status(std::chrono::steady_clock::time_point until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() > 0) {
+        // A pidfd turns readable when the child exits. (Debian 12's <sys/pidfd.h> lacks
+        // extern "C", hence the raw system call.)
+        const int process =
+            checkErrno(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)), "pidfd_open");
+        pollfd exited{process, POLLIN, 0};
+        poll(&exited, 1, static_cast<int>(left.count()));
+        close(process);
+    }
     // WNOWAIT leaves the child to the destructor's waitpid.
     siginfo_t info{};
     checkErrno(waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT), "waitid");

@@ -18,8 +18,9 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // How the child ended, if it has ("exited with 2", "killed by signal 9"), else "running".
-    std::string status();
+    // How the child ended ("NAME exited with 2", "NAME killed by signal 9"), or "NAME running"
+    // if it has not by `until` (by default: now).
+    std::string status(std::chrono::steady_clock::time_point until = {});
 
   private:
     pid_t pid_;

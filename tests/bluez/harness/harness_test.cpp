@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "bluez/harness/child_process.hpp"
 #include "bluez/harness/mock_bluez.hpp"
 #include "bluez/harness/private_bus.hpp"
 
@@ -215,29 +216,38 @@ class HarnessTest : public ::testing::Test {
         add(advertisementPath, "org.bluez.LEAdvertisement1", advertisementVtable);
     }
 
-    // The application's call to BlueZ, made asynchronously as BlueZ calls back meanwhile;
-    // "" on success, else the error name.
-    std::string callBluez(const char* adapter, const char* interface, const char* method,
-                          const char* path) {
-        std::optional<std::string> result;
+    // The application's call to BlueZ, made asynchronously as BlueZ calls back meanwhile.
+    struct Call {
+        std::optional<std::string> result;  // "" on success, else the error name
+        SlotOwner slot;
+    };
+
+    void startCall(Call& call, const char* adapter, const char* interface, const char* method,
+                   const char* path) {
         auto done = [](sd_bus_message* reply, void* userdata, sd_bus_error*) -> int {
             const sd_bus_error* error = sd_bus_message_get_error(reply);
-            *static_cast<std::optional<std::string>*>(userdata) = error ? error->name : "";
+            static_cast<Call*>(userdata)->result = error ? error->name : "";
             return 0;
         };
         const std::string object = std::string("/org/bluez/") + adapter;
         const bool registering = std::strncmp(method, "Register", 8) == 0;
         sd_bus_slot* slot = nullptr;
         check(registering ? sd_bus_call_method_async(application.bus.get(), &slot, "org.bluez",
-                                                     object.c_str(), interface, method, done,
-                                                     &result, "oa{sv}", path, 0)
+                                                     object.c_str(), interface, method, done, &call,
+                                                     "oa{sv}", path, 0)
                           : sd_bus_call_method_async(application.bus.get(), &slot, "org.bluez",
-                                                     object.c_str(), interface, method, done,
-                                                     &result, "o", path),
+                                                     object.c_str(), interface, method, done, &call,
+                                                     "o", path),
               "sd_bus_call_method_async");
-        SlotOwner pending(slot);
-        mock.runUntil([&] { return result.has_value(); });
-        return result.value_or("no reply");
+        call.slot.reset(slot);
+    }
+
+    std::string callBluez(const char* adapter, const char* interface, const char* method,
+                          const char* path) {
+        Call call;
+        startCall(call, adapter, interface, method, path);
+        mock.runUntil([&] { return call.result.has_value(); });
+        return call.result.value_or("no reply");
     }
 
     std::string registerApplication(const char* adapter = "hci0") {
@@ -356,10 +366,27 @@ TEST_F(HarnessTest, RegistrationsEndWithTheirAdapterTheirOwnerAndTheDaemon) {
     ASSERT_EQ(registerApplication("hci1"), "");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
 
+    // A daemon that stops while it delays a reply leaves the caller with NoReply.
+    mock.setReplyDelay(std::chrono::seconds(3));
+    Call pending;
+    startCall(pending, "hci1", "org.bluez.GattManager1", "RegisterApplication", "/late");
+    mock.runUntil([&] { return mock.state()["calls"]["RegisterApplication"] == 6; });
+    mock.stopDaemon();
+    mock.runUntil([&] { return pending.result.has_value(); });
+    EXPECT_EQ(pending.result, "org.freedesktop.DBus.Error.NoReply");
+    mock.startDaemon();
+
     application.slots.clear();
     application.bus.reset();
     mock.runUntil([&] { return mock.state()["applications"].empty(); });
-    EXPECT_EQ(mock.state()["calls"]["RegisterApplication"], 5);
+    EXPECT_EQ(mock.state()["calls"]["RegisterApplication"], 6);
+}
+
+// It would otherwise reach the real system bus.
+TEST(MockBluezScript, RefusesToStartWithoutABusAddress) {
+    ChildProcess mock({QUORLA_SYSTEM_PYTHON, QUORLA_MOCK_BLUEZ_SCRIPT}, -1);
+    EXPECT_EQ(mock.status(std::chrono::steady_clock::now() + std::chrono::seconds(10)),
+              std::string(QUORLA_SYSTEM_PYTHON) + " exited with 2");
 }
 
 }  // namespace

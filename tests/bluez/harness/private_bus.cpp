@@ -1,6 +1,9 @@
 #include "bluez/harness/private_bus.hpp"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -14,13 +17,12 @@ constexpr const char* addressVariable = "DBUS_SYSTEM_BUS_ADDRESS";
 
 // No <servicedir>: nothing is ever activated, every process on the bus is one the test
 // started. The policy allows everything, as a session bus does.
-std::string configuration(const std::filesystem::path& directory) {
+std::string configuration(const std::string& socketName) {
     return R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
-  <type>quorla-test</type>
-  <listen>unix:dir=)" +
-           directory.string() + R"(</listen>
+  <listen>unix:abstract=)" +
+           socketName + R"(</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow user="*"/>
@@ -33,26 +35,34 @@ std::string configuration(const std::filesystem::path& directory) {
 )";
 }
 
+// The daemon reads its configuration once, at start; the file goes as soon as it has.
+struct ConfigurationFile {
+    ConfigurationFile() {
+        static int created = 0;
+        // Unique among live tests: a daemon never outlives the process named here.
+        const std::string socketName =
+            "quorla-test-bus-" + std::to_string(getpid()) + "-" + std::to_string(++created);
+        path = std::filesystem::temp_directory_path() / (socketName + ".conf");
+        std::ofstream file(path, std::ios::trunc);
+        file << configuration(socketName);
+        if (!file.flush())
+            throw std::runtime_error("cannot write " + path.string());
+    }
+    ~ConfigurationFile() {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    std::filesystem::path path;
+};
+
 }  // namespace
 
-PrivateBus::Directory::~Directory() {
-    std::error_code ignored;
-    if (!path.empty())
-        std::filesystem::remove_all(path, ignored);
-}
-
 PrivateBus::PrivateBus() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorla-bus-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp: cannot create a directory for the private bus");
-    directory_.path = pattern;
-    const std::filesystem::path config = directory_.path / "bus.conf";
-    std::ofstream(config) << configuration(directory_.path);
-
+    const ConfigurationFile config;
     Pipe addressPipe;
     daemon_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"/usr/bin/dbus-daemon", "--nofork", "--nosyslog",
-                                 "--config-file=" + config.string(),
+                                 "--config-file=" + config.path.string(),
                                  "--print-address=" + std::to_string(addressPipe.writeEnd)},
         addressPipe.writeEnd);
     addressPipe.closeWriteEnd();
