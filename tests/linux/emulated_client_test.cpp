@@ -133,6 +133,44 @@ TEST(EmulatedClient, CheckStatusReadsTheMenusInTheClientsLanguageAndMissesOtherL
     }
 }
 
+TEST(EmulatedClient, CheckStatusAnswersAsItsTextSetsAndReturnsTheFlags) {
+    std::ostringstream trace;
+    EmulatedClient client(inMeeting({.isMicOn = true}), trace);
+    const auto english = automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
+    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const AppleEvent event{
+        fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
+    const struct {
+        const char* label;
+        std::string source;
+        std::vector<bool> expected;
+    } cases[] = {
+        {"as the agent writes it", english, {true, true, false, false}},
+        {"mute audio sets the camera flag",
+         replace(english, "set isMicActive to true", "set isCameraActive to true"),
+         {true, false, true, false}},
+        {"flags returned in another order",
+         replace(english,
+                 "return {isConnected, isMicActive, isCameraActive, isActiveSelected}\n    on",
+                 "return {isMicActive, isConnected}\n    on"),
+         {true, true}},
+        {"another process",
+         replace(english, "\"zoom.us\"", "\"Finder\""),
+         {false, false, false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto reply = client.createScript(c.source)->executeAppleEvent(event);
+        ASSERT_NE(reply, nullptr);
+        std::vector<bool> flags;
+        for (long i = 1; i <= reply->numberOfItems(); ++i)
+            flags.push_back(reply->descriptorAtIndex(i)->booleanValue());
+        EXPECT_EQ(flags, c.expected);
+    }
+}
+
 TEST(EmulatedClient, GivesNoReplyToAnUnknownHandlerEventOrScript) {
     std::ostringstream trace;
     EmulatedClient client(inMeeting({.isMicOn = true}), trace);
