@@ -52,13 +52,13 @@ class BooleanListDescriptor final : public platform::EventDescriptor {
     std::vector<bool> items_;
 };
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
     while (true) {
-        const auto end = text.find('\n');
-        lines.push_back(text.substr(0, end));
+        const auto end = text.find(separator);
+        parts.push_back(text.substr(0, end));
         if (end == std::string_view::npos)
-            return lines;
+            return parts;
         text.remove_prefix(end + 1);
     }
 }
@@ -87,6 +87,25 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// The text between prefix and suffix when line is exactly prefix, text, suffix.
+std::optional<std::string_view> between(std::string_view line, std::string_view prefix,
+                                        std::string_view suffix) {
+    if (line.size() < prefix.size() + suffix.size() || !line.starts_with(prefix) ||
+        !line.ends_with(suffix))
+        return std::nullopt;
+    return line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+}
+
+// The items of an AppleScript list, written "a, b, c" once its braces are gone.
+std::vector<std::string_view> listItems(std::string_view list) {
+    std::vector<std::string_view> items;
+    if (trimmed(list).empty())
+        return items;
+    for (const auto item : splitOn(list, ','))
+        items.push_back(trimmed(item));
+    return items;
+}
+
 struct Shortcut {
     std::string key;
     std::vector<std::string> modifiers;
@@ -101,16 +120,11 @@ std::optional<Shortcut> shortcutOf(std::string_view line) {
     const auto using_ = line.find(" using ");
     if (using_ == std::string_view::npos)
         return shortcut;
-    auto list = trimmed(line.substr(using_ + 7));
-    if (list.starts_with('{') && list.ends_with('}'))
-        list = list.substr(1, list.size() - 2);
-    while (!list.empty()) {
-        const auto comma = list.find(',');
-        auto modifier = trimmed(list.substr(0, comma));
+    const auto modifiers = trimmed(line.substr(using_ + 7));
+    for (auto modifier : listItems(between(modifiers, "{", "}").value_or(modifiers))) {
         if (modifier.ends_with(" down"))
             modifier.remove_suffix(5);
         shortcut.modifiers.emplace_back(modifier);
-        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     }
     return shortcut;
 }
@@ -118,15 +132,6 @@ std::optional<Shortcut> shortcutOf(std::string_view line) {
 bool definesHandler(const std::vector<std::string_view>& lines, std::string_view name) {
     const auto definition = "on " + std::string(name) + "()";
     return std::find(lines.begin(), lines.end(), definition) != lines.end();
-}
-
-// The text between prefix and suffix when line is exactly prefix, text, suffix.
-std::optional<std::string_view> between(std::string_view line, std::string_view prefix,
-                                        std::string_view suffix) {
-    if (line.size() < prefix.size() + suffix.size() || !line.starts_with(prefix) ||
-        !line.ends_with(suffix))
-        return std::nullopt;
-    return line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
 }
 
 // What the "checkStatus" handler of the text answers, read as System Events would carry it
@@ -152,15 +157,13 @@ std::optional<std::vector<bool>> runCheckStatus(const std::vector<std::string_vi
             if (flag && flags.contains(*flag) &&
                 std::find(menuItems.begin(), menuItems.end(), *item) != menuItems.end())
                 flags[*flag] = true;
-        } else if (auto names = between(line, "return {", "}")) {
+        } else if (const auto names = between(line, "return {", "}")) {
             std::vector<bool> reply;
-            while (!names->empty()) {
-                const auto comma = names->find(',');
-                const auto found = flags.find(trimmed(names->substr(0, comma)));
+            for (const auto name : listItems(*names)) {
+                const auto found = flags.find(name);
                 if (found == flags.end())
                     return std::nullopt;
                 reply.push_back(found->second);
-                names->remove_prefix(comma == std::string_view::npos ? names->size() : comma + 1);
             }
             return reply;
         }
@@ -179,7 +182,7 @@ class EmulatedScript final : public platform::Script {
   public:
     EmulatedScript(EmulatedClient& client, std::string_view source)
         : client_(client), source_(source) {
-        for (const auto line : splitLines(source_))
+        for (const auto line : splitOn(source_, '\n'))
             lines_.push_back(trimmed(line));
     }
 
