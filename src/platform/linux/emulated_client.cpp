@@ -185,6 +185,8 @@ class EmulatedScript final : public platform::Script {
         for (const auto line : splitOn(source_, '\n'))
             lines_.push_back(trimmed(line));
     }
+    EmulatedScript(const EmulatedScript&) = delete;  // lines_ views its own source_
+    EmulatedScript& operator=(const EmulatedScript&) = delete;
 
     // Nothing to prepare: the text is read when the script runs.
     void compile() override {}
