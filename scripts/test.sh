@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libssl-dev libsystemd-dev
+packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev libsystemd-dev
   nlohmann-json3-dev dbus-daemon python3-dbus python3-gi)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,11 +1,11 @@
 #include "bluetooth/identifiers.hpp"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
-#include <memory>
+#include <cstdint>
+#include <span>
 #include <stdexcept>
 
+#include "platform/sha1.hpp"
 #include "platform/user_defaults.hpp"
 
 namespace quorla::bluetooth {
@@ -52,21 +52,11 @@ const platform::Uuid& activeRequestCharacteristicUUID() {
 }
 
 platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namespaceUuid) {
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                          &EVP_MD_CTX_free);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
-    const bool hashed = context && EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) == 1 &&
-                        EVP_DigestUpdate(context.get(), namespaceUuid.bytes.data(),
-                                         namespaceUuid.bytes.size()) == 1 &&
-                        EVP_DigestUpdate(context.get(), name.data(), name.size()) == 1 &&
-                        EVP_DigestFinal_ex(context.get(), digest, &digestLength) == 1;
-    // SHA-1 over memory cannot fail short of an unusable libcrypto.
-    if (!hashed || digestLength != 20)
-        throw std::runtime_error("SHA-1 unavailable");
+    const std::span nameBytes(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+    const auto digest = platform::sha1({namespaceUuid.bytes, nameBytes});
 
     platform::Uuid uuid;
-    std::copy_n(digest, uuid.bytes.size(), uuid.bytes.begin());
+    std::copy_n(digest.begin(), uuid.bytes.size(), uuid.bytes.begin());
     uuid.bytes[6] = static_cast<std::uint8_t>(0x50 | (uuid.bytes[6] & 0x0F));
     uuid.bytes[8] = static_cast<std::uint8_t>(0x80 | (uuid.bytes[8] & 0x3F));
     return uuid;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <any>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -38,55 +39,42 @@ std::size_t lineCount(const std::ostringstream& trace) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-TEST(EmulatedClient, EachToggleScriptSwitchesItsOwnFlagOnlyDuringAMeeting) {
-    struct Case {
-        const std::string& script;
-        bool ClientState::*flag;
+TEST(EmulatedClient, TakesEachToggleScriptsShortcutOnlyDuringAMeeting) {
+    const auto typed = [](const std::string& process, const std::string& keystroke) {
+        return "tell application \"System Events\"\n    tell process \"" + process + "\"\n" +
+               keystroke + "\n    end tell\nend tell";
     };
-    const Case cases[] = {
+    const struct {
+        std::string script;
+        bool ClientState::*flag;  // none: the client ignores it
+    } cases[] = {
         {bluetooth::toggleMicScript(), &ClientState::isMicOn},
         {bluetooth::toggleCameraScript(), &ClientState::isCameraOn},
         {bluetooth::toggleHandScript(), &ClientState::isHandRaised},
         {bluetooth::toggleViewScript(), &ClientState::isSpeakerView},
+        {typed("Finder", "keystroke \"a\" using {command down, shift down}"), nullptr},
+        {typed("zoom.us", "keystroke \"a\" using command down"), nullptr},
+        {typed("zoom.us", "keystroke \"y\" using {option down, shift down}"), nullptr},
     };
     const bool ClientState::*flags[] = {&ClientState::isMicOn, &ClientState::isCameraOn,
                                         &ClientState::isHandRaised, &ClientState::isSpeakerView};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.script.substr(0, c.script.find('\n')));
+        SCOPED_TRACE(c.script);
         std::ostringstream trace;
         EmulatedClient client(inMeeting(), trace);
         run(client, c.script);
         for (const auto flag : flags)
             EXPECT_EQ(client.state().*flag, flag == c.flag);
+        if (!c.flag)
+            continue;
         run(client, c.script);
         EXPECT_FALSE(client.state().*c.flag);
-        EXPECT_EQ(lineCount(trace), 2u);
-
         client.leaveMeeting();
         run(client, c.script);
         EXPECT_FALSE(client.state().*c.flag);
         client.quit();
         run(client, c.script);
         EXPECT_FALSE(client.state().*c.flag);
-    }
-}
-
-TEST(EmulatedClient, IgnoresShortcutsSentToAnotherProcessOrNotItsOwn) {
-    const std::string scripts[] = {
-        "tell application \"System Events\"\n    tell process \"Finder\"\n"
-        "        keystroke \"a\" using {command down, shift down}\n    end tell\nend tell",
-        "tell application \"System Events\"\n    tell process \"zoom.us\"\n"
-        "        keystroke \"a\" using {command down}\n    end tell\nend tell",
-        "tell application \"System Events\"\n    tell process \"zoom.us\"\n"
-        "        keystroke \"y\" using {option down, shift down}\n    end tell\nend tell",
-    };
-    for (const auto& script : scripts) {
-        SCOPED_TRACE(script);
-        std::ostringstream trace;
-        EmulatedClient client(inMeeting(), trace);
-        run(client, script);
-        EXPECT_FALSE(client.state().isMicOn);
-        EXPECT_FALSE(client.state().isHandRaised);
     }
 }
 
@@ -133,37 +121,56 @@ TEST(EmulatedClient, CheckStatusReadsTheMenusInTheClientsLanguageAndMissesOtherL
     }
 }
 
-TEST(EmulatedClient, GivesNoReplyToAnUnknownHandlerEventOrScript) {
+// Carries out the checkStatus handler as its text says: the flag each found item's next line
+// sets, the flags in the order returned, the process told; nothing answers anything else.
+TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
     std::ostringstream trace;
     EmulatedClient client(inMeeting({.isMicOn = true}), trace);
-    const auto checkStatus =
-        automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
-    AppleEvent event{
+    const auto english = automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
+    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const AppleEvent event{
         fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
-    ASSERT_NE(client.createScript(checkStatus)->executeAppleEvent(event), nullptr);
-
-    struct Case {
+    auto otherHandler = event, otherClass = event, unnamed = event;
+    otherHandler.textParameters[fourCharCode("snam")] = "checkState";
+    otherClass.eventClass = fourCharCode("core");
+    unnamed.textParameters.clear();
+    const struct {
         const char* label;
         std::string source;
         AppleEvent event;
-    };
-    auto otherHandler = event;
-    otherHandler.textParameters[fourCharCode("snam")] = "checkState";
-    auto otherClass = event;
-    otherClass.eventClass = fourCharCode("core");
-    auto unnamed = event;
-    unnamed.textParameters.clear();
-    const Case cases[] = {
-        {"handler the script lacks", checkStatus, otherHandler},
-        {"not a subroutine event", checkStatus, otherClass},
-        {"no handler name", checkStatus, unnamed},
-        {"toggle script", bluetooth::toggleMicScript(), event},
-        {"handler without titles", "on checkStatus()\nreturn {true}\nend checkStatus", event},
-        {"empty script", "", event},
+        std::optional<std::vector<bool>> expected;  // none: no reply
+    } cases[] = {
+        {"as the agent writes it", english, event, {{true, true, false, false}}},
+        {"mute audio sets the camera flag",
+         replace(english, "set isMicActive to true", "set isCameraActive to true"),
+         event,
+         {{true, false, true, false}}},
+        {"flags returned in another order",
+         replace(english,
+                 "return {isConnected, isMicActive, isCameraActive, isActiveSelected}\n    on",
+                 "return {isMicActive, isConnected}\n    on"),
+         event,
+         {{true, true}}},
+        {"another process",
+         replace(english, "\"zoom.us\"", "\"Finder\""),
+         event,
+         {{false, false, false, false}}},
+        {"handler the script lacks", english, otherHandler, std::nullopt},
+        {"not a subroutine event", english, otherClass, std::nullopt},
+        {"no handler name", english, unnamed, std::nullopt},
+        {"toggle script", bluetooth::toggleMicScript(), event, std::nullopt},
+        {"no return list", "on checkStatus()\nend checkStatus", event, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        EXPECT_EQ(client.createScript(c.source)->executeAppleEvent(c.event), nullptr);
+        const auto reply = client.createScript(c.source)->executeAppleEvent(c.event);
+        ASSERT_EQ(reply != nullptr, c.expected.has_value());
+        std::vector<bool> flags;
+        for (long i = 1; reply && i <= reply->numberOfItems(); ++i)
+            flags.push_back(reply->descriptorAtIndex(i)->booleanValue());
+        EXPECT_EQ(flags, c.expected.value_or(flags));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 #include <optional>
 #include <stdexcept>
 
@@ -51,13 +52,13 @@ class BooleanListDescriptor final : public platform::EventDescriptor {
     std::vector<bool> items_;
 };
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
     while (true) {
-        const auto end = text.find('\n');
-        lines.push_back(text.substr(0, end));
+        const auto end = text.find(separator);
+        parts.push_back(text.substr(0, end));
         if (end == std::string_view::npos)
-            return lines;
+            return parts;
         text.remove_prefix(end + 1);
     }
 }
@@ -86,6 +87,25 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// The text between prefix and suffix when line is exactly prefix, text, suffix.
+std::optional<std::string_view> between(std::string_view line, std::string_view prefix,
+                                        std::string_view suffix) {
+    if (line.size() < prefix.size() + suffix.size() || !line.starts_with(prefix) ||
+        !line.ends_with(suffix))
+        return std::nullopt;
+    return line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+}
+
+// The items of an AppleScript list, written "a, b, c" once its braces are gone.
+std::vector<std::string_view> listItems(std::string_view list) {
+    std::vector<std::string_view> items;
+    if (trimmed(list).empty())
+        return items;
+    for (const auto item : splitOn(list, ','))
+        items.push_back(trimmed(item));
+    return items;
+}
+
 struct Shortcut {
     std::string key;
     std::vector<std::string> modifiers;
@@ -100,16 +120,11 @@ std::optional<Shortcut> shortcutOf(std::string_view line) {
     const auto using_ = line.find(" using ");
     if (using_ == std::string_view::npos)
         return shortcut;
-    auto list = trimmed(line.substr(using_ + 7));
-    if (list.starts_with('{') && list.ends_with('}'))
-        list = list.substr(1, list.size() - 2);
-    while (!list.empty()) {
-        const auto comma = list.find(',');
-        auto modifier = trimmed(list.substr(0, comma));
+    const auto modifiers = trimmed(line.substr(using_ + 7));
+    for (auto modifier : listItems(between(modifiers, "{", "}").value_or(modifiers))) {
         if (modifier.ends_with(" down"))
             modifier.remove_suffix(5);
         shortcut.modifiers.emplace_back(modifier);
-        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     }
     return shortcut;
 }
@@ -119,21 +134,41 @@ bool definesHandler(const std::vector<std::string_view>& lines, std::string_view
     return std::find(lines.begin(), lines.end(), definition) != lines.end();
 }
 
-// The title of the menu-bar item the handler opens, then the four item titles it looks up,
-// in the order of its reply.
-std::optional<std::array<std::string, 5>> checkStatusTitles(
-    const std::vector<std::string_view>& lines) {
-    std::optional<std::string> menuTitle;
-    std::vector<std::string> itemTitles;
-    for (const auto line : lines) {
-        if (auto title = literalAfter(line, "menu bar item \""))
-            menuTitle = std::move(title);
-        else if (auto item = literalAfter(line, "menu item \""))
-            itemTitles.push_back(std::move(*item));
+// What the "checkStatus" handler of the text answers, read as System Events would carry it
+// out: the flags it sets false at the start; the menu it opens by title while telling
+// "zoom.us"; each item it looks up there setting the flag its next line sets true; and the
+// flags in the order of its return list. None for a text that does not read this way.
+std::optional<std::vector<bool>> runCheckStatus(const std::vector<std::string_view>& lines,
+                                                const EmulatedClient& client) {
+    std::map<std::string_view, bool> flags;
+    std::vector<std::string> menuItems;  // of the menu the handler opened
+    bool isTellingClient = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto line = lines[i];
+        const auto next = i + 1 < lines.size() ? lines[i + 1] : std::string_view{};
+        if (const auto flag = between(line, "set ", " to false")) {
+            flags[*flag] = false;
+        } else if (const auto process = literalAfter(line, "tell process \"")) {
+            isTellingClient = process == clientName;
+        } else if (const auto title = literalAfter(line, "menu bar item \"")) {
+            menuItems = isTellingClient ? client.menuItems(*title) : std::vector<std::string>{};
+        } else if (const auto item = literalAfter(line, "menu item \"")) {
+            const auto flag = between(next, "set ", " to true");
+            if (flag && flags.contains(*flag) &&
+                std::find(menuItems.begin(), menuItems.end(), *item) != menuItems.end())
+                flags[*flag] = true;
+        } else if (const auto names = between(line, "return {", "}")) {
+            std::vector<bool> reply;
+            for (const auto name : listItems(*names)) {
+                const auto found = flags.find(name);
+                if (found == flags.end())
+                    return std::nullopt;
+                reply.push_back(found->second);
+            }
+            return reply;
+        }
     }
-    if (!menuTitle || itemTitles.size() != 4)
-        return std::nullopt;
-    return std::array{*menuTitle, itemTitles[0], itemTitles[1], itemTitles[2], itemTitles[3]};
+    return std::nullopt;
 }
 
 bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handler) {
@@ -146,7 +181,12 @@ bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handl
 class EmulatedScript final : public platform::Script {
   public:
     EmulatedScript(EmulatedClient& client, std::string_view source)
-        : client_(client), source_(source), lines_(splitLines(source_)) {}
+        : client_(client), source_(source) {
+        for (const auto line : splitOn(source_, '\n'))
+            lines_.push_back(trimmed(line));
+    }
+    EmulatedScript(const EmulatedScript&) = delete;  // lines_ views its own source_
+    EmulatedScript& operator=(const EmulatedScript&) = delete;
 
     // Nothing to prepare: the text is read when the script runs.
     void compile() override {}
@@ -155,12 +195,11 @@ class EmulatedScript final : public platform::Script {
     void execute() override {
         bool isTellingClient = false;
         for (const auto line : lines_) {
-            const auto trimmedLine = trimmed(line);
-            if (trimmedLine.starts_with("tell process \""))
-                isTellingClient = literalAfter(trimmedLine, "tell process \"") == clientName;
-            else if (trimmedLine == "end tell")
+            if (const auto process = literalAfter(line, "tell process \""))
+                isTellingClient = process == clientName;
+            else if (line == "end tell")
                 isTellingClient = false;
-            else if (const auto shortcut = shortcutOf(trimmedLine); shortcut && isTellingClient)
+            else if (const auto shortcut = shortcutOf(line); shortcut && isTellingClient)
                 client_.receiveShortcut(shortcut->key, shortcut->modifiers);
         }
     }
@@ -169,22 +208,16 @@ class EmulatedScript final : public platform::Script {
         const platform::AppleEvent& event) override {
         if (!isSubroutineEvent(event, "checkStatus") || !definesHandler(lines_, "checkStatus"))
             return nullptr;
-        const auto titles = checkStatusTitles(lines_);
-        if (!titles)
+        auto reply = runCheckStatus(lines_, client_);
+        if (!reply)
             return nullptr;
-        // A title missing from the menus reads as false, just as a failed lookup inside the
-        // handler's own try block leaves its flag false.
-        const auto items = client_.menuItems((*titles)[0]);
-        std::vector<bool> flags;
-        for (std::size_t i = 1; i < titles->size(); ++i)
-            flags.push_back(std::find(items.begin(), items.end(), (*titles)[i]) != items.end());
-        return std::make_unique<BooleanListDescriptor>(std::move(flags));
+        return std::make_unique<BooleanListDescriptor>(std::move(*reply));
     }
 
   private:
     EmulatedClient& client_;
     std::string source_;
-    std::vector<std::string_view> lines_;  // views into source_
+    std::vector<std::string_view> lines_;  // of source_, without their indentation
 };
 
 std::string describe(const std::string& key, const std::vector<std::string>& modifiers) {
