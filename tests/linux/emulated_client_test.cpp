@@ -1,0 +1,235 @@
+#include "platform/linux/emulated_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <any>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+
+#include "automation/menu_vocabulary.hpp"
+#include "automation/script_library.hpp"
+#include "automation/status_probe.hpp"
+#include "bluetooth/write_request_handling.hpp"
+
+namespace quorla::platform::linux_ {
+namespace {
+
+using automation::MenuStatus;
+
+ClientState inMeeting(ClientState state = {}) {
+    state.isRunning = true;
+    state.isInMeeting = true;
+    return state;
+}
+
+void run(EmulatedClient& client, const std::string& text) {
+    client.createScript(text)->execute();
+}
+
+MenuStatus probe(EmulatedClient& client, std::string_view scriptLanguage) {
+    const auto vocabulary = automation::selectMenuVocabulary({std::string(scriptLanguage)});
+    auto script = client.createScript(automation::checkStatusScriptText(vocabulary));
+    script->compile();
+    return automation::callCheckStatus(script.get());
+}
+
+std::size_t lineCount(const std::ostringstream& trace) {
+    const auto text = trace.str();
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(EmulatedClient, TakesEachToggleScriptsShortcutOnlyDuringAMeeting) {
+    const auto typed = [](const std::string& process, const std::string& keystroke) {
+        return "tell application \"System Events\"\n    tell process \"" + process + "\"\n" +
+               keystroke + "\n    end tell\nend tell";
+    };
+    const struct {
+        std::string script;
+        bool ClientState::*flag;  // none: the client ignores it
+    } cases[] = {
+        {bluetooth::toggleMicScript(), &ClientState::isMicOn},
+        {bluetooth::toggleCameraScript(), &ClientState::isCameraOn},
+        {bluetooth::toggleHandScript(), &ClientState::isHandRaised},
+        {bluetooth::toggleViewScript(), &ClientState::isSpeakerView},
+        {typed("Finder", "keystroke \"a\" using {command down, shift down}"), nullptr},
+        {typed("zoom.us", "keystroke \"a\" using command down"), nullptr},
+        {typed("zoom.us", "keystroke \"y\" using {option down, shift down}"), nullptr},
+    };
+    const bool ClientState::*flags[] = {&ClientState::isMicOn, &ClientState::isCameraOn,
+                                        &ClientState::isHandRaised, &ClientState::isSpeakerView};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        std::ostringstream trace;
+        EmulatedClient client(inMeeting(), trace);
+        run(client, c.script);
+        for (const auto flag : flags)
+            EXPECT_EQ(client.state().*flag, flag == c.flag);
+        if (!c.flag)
+            continue;
+        run(client, c.script);
+        EXPECT_FALSE(client.state().*c.flag);
+        client.leaveMeeting();
+        run(client, c.script);
+        EXPECT_FALSE(client.state().*c.flag);
+        client.quit();
+        run(client, c.script);
+        EXPECT_FALSE(client.state().*c.flag);
+    }
+}
+
+TEST(EmulatedClient, CheckStatusReadsTheMenusInTheClientsLanguageAndMissesOtherLanguages) {
+    struct Case {
+        const char* label;
+        ClientState client;
+        const char* scriptLanguage;
+        MenuStatus expected;
+    };
+    const Case cases[] = {
+        {"not running", {.isRunning = false}, "en", {}},
+        {"no meeting", {.isMicOn = true}, "en", {}},
+        {"english, all off", inMeeting(), "en", {true, false, false, false}},
+        {"english, mic and speaker view",
+         inMeeting({.isMicOn = true, .isSpeakerView = true}),
+         "en",
+         {true, true, false, true}},
+        {"german, camera",
+         inMeeting({.isCameraOn = true, .language = "de"}),
+         "de",
+         {true, false, true, false}},
+        {"japanese, all on",
+         inMeeting({.isMicOn = true, .isCameraOn = true, .isSpeakerView = true, .language = "ja"}),
+         "ja",
+         {true, true, true, true}},
+        {"traditional chinese, mic",
+         inMeeting({.isMicOn = true, .language = "zh-hant"}),
+         "zh-hant",
+         {true, true, false, false}},
+        // The German menu shares its title "Meeting" with the English one; its items do not.
+        {"german client, english script", inMeeting({.isMicOn = true, .language = "de"}), "en", {}},
+        {"english client, german script", inMeeting({.isMicOn = true}), "de", {}},
+        {"simplified client, traditional script",
+         inMeeting({.isMicOn = true, .language = "zh"}),
+         "zh-hant",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::ostringstream trace;
+        EmulatedClient client(c.client, trace);
+        EXPECT_EQ(probe(client, c.scriptLanguage), c.expected);
+    }
+}
+
+// Carries out the checkStatus handler as its text says: the flag each found item's next line
+// sets, the flags in the order returned, the process told; nothing answers anything else.
+TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
+    std::ostringstream trace;
+    EmulatedClient client(inMeeting({.isMicOn = true}), trace);
+    const auto english = automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
+    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const AppleEvent event{
+        fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
+    auto otherHandler = event, otherClass = event, unnamed = event;
+    otherHandler.textParameters[fourCharCode("snam")] = "checkState";
+    otherClass.eventClass = fourCharCode("core");
+    unnamed.textParameters.clear();
+    const struct {
+        const char* label;
+        std::string source;
+        AppleEvent event;
+        std::optional<std::vector<bool>> expected;  // none: no reply
+    } cases[] = {
+        {"as the agent writes it", english, event, {{true, true, false, false}}},
+        {"mute audio sets the camera flag",
+         replace(english, "set isMicActive to true", "set isCameraActive to true"),
+         event,
+         {{true, false, true, false}}},
+        {"flags returned in another order",
+         replace(english,
+                 "return {isConnected, isMicActive, isCameraActive, isActiveSelected}\n    on",
+                 "return {isMicActive, isConnected}\n    on"),
+         event,
+         {{true, true}}},
+        {"another process",
+         replace(english, "\"zoom.us\"", "\"Finder\""),
+         event,
+         {{false, false, false, false}}},
+        {"handler the script lacks", english, otherHandler, std::nullopt},
+        {"not a subroutine event", english, otherClass, std::nullopt},
+        {"no handler name", english, unnamed, std::nullopt},
+        {"toggle script", bluetooth::toggleMicScript(), event, std::nullopt},
+        {"no return list", "on checkStatus()\nend checkStatus", event, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto reply = client.createScript(c.source)->executeAppleEvent(c.event);
+        ASSERT_EQ(reply != nullptr, c.expected.has_value());
+        std::vector<bool> flags;
+        for (long i = 1; reply && i <= reply->numberOfItems(); ++i)
+            flags.push_back(reply->descriptorAtIndex(i)->booleanValue());
+        EXPECT_EQ(flags, c.expected.value_or(flags));
+    }
+}
+
+TEST(EmulatedClient, LaunchAndQuitReachWorkspaceObserversWithANewProcessEachLaunch) {
+    std::ostringstream trace;
+    EmulatedClient client({.isRunning = false}, trace);
+    std::vector<std::pair<std::string, RunningApplication>> heard;
+    const auto listen = [&](const Notification& n) {
+        heard.emplace_back(
+            n.name, std::any_cast<RunningApplication>(n.userInfo.at(workspaceApplicationKey)));
+    };
+    const auto launched = client.addObserver(workspaceDidLaunchApplicationNotification, listen);
+    client.addObserver(workspaceDidTerminateApplicationNotification, listen);
+    EXPECT_TRUE(client.runningApplications().empty());
+
+    ASSERT_TRUE(client.launch());
+    EXPECT_FALSE(client.launch());
+    const auto listed = client.runningApplications();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].localizedName, "zoom.us");
+    ASSERT_TRUE(client.quit());
+    EXPECT_FALSE(client.quit());
+    EXPECT_TRUE(client.runningApplications().empty());
+    ASSERT_TRUE(client.launch());
+    client.removeObserver(launched);
+    client.quit();
+    client.launch();
+
+    ASSERT_EQ(heard.size(), 4u);
+    EXPECT_EQ(heard[0].first, workspaceDidLaunchApplicationNotification);
+    EXPECT_EQ(heard[0].second.processIdentifier, listed[0].processIdentifier);
+    EXPECT_EQ(heard[0].second.localizedName, "zoom.us");
+    EXPECT_EQ(heard[1].first, workspaceDidTerminateApplicationNotification);
+    EXPECT_EQ(heard[1].second.processIdentifier, listed[0].processIdentifier);
+    EXPECT_EQ(heard[2].first, workspaceDidLaunchApplicationNotification);
+    EXPECT_NE(heard[2].second.processIdentifier, listed[0].processIdentifier);
+    EXPECT_EQ(heard[3].first, workspaceDidTerminateApplicationNotification);
+    EXPECT_EQ(lineCount(trace), 5u);
+}
+
+TEST(EmulatedClient, RefusesActionsItsStateDoesNotAllow) {
+    std::ostringstream trace;
+    EmulatedClient client({.isRunning = false}, trace);
+    EXPECT_FALSE(client.joinMeeting());
+    EXPECT_FALSE(client.toggleMic());
+    EXPECT_TRUE(client.launch());
+    EXPECT_FALSE(client.leaveMeeting());
+    EXPECT_FALSE(client.toggleHand());
+    EXPECT_FALSE(client.setLanguage("nl"));
+    EXPECT_FALSE(client.setLanguage("zh-han"));
+    EXPECT_TRUE(client.joinMeeting());
+    EXPECT_FALSE(client.joinMeeting());
+    EXPECT_TRUE(client.toggleHand());
+    EXPECT_TRUE(client.quit());
+    EXPECT_FALSE(client.state().isInMeeting);
+    EXPECT_FALSE(client.state().isHandRaised);
+    EXPECT_EQ(lineCount(trace), 4u);
+    EXPECT_THROW(EmulatedClient({.language = "english"}, trace), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace quorla::platform::linux_
