@@ -424,7 +424,7 @@ class GattClient:
 
     def write_command(self, handle, value):
         since = self.tool.mark()
-        self.tool.send(f'write-value -w 0x{handle:04x} {" ".join(f"{b:02x}" for b in value)}')
+        self.tool.send(f'write-value -w 0x{handle:04x} {" ".join(f"0x{b:02x}" for b in value)}')
         self.tool.expect(r'Write command sent|Failed[^\n]*', 10, since, what='write sent')
         return since
 
