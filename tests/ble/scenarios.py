@@ -37,6 +37,7 @@ READ_WRITE_WITHOUT_RESPONSE_NOTIFY = 0x02 | 0x04 | 0x10
 IN_MEETING = 0x08
 MIC_ON = 0x02
 POLL_INTERVAL = 3.0
+RESCAN_AFTER = 5.0
 SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
 
 TERMINAL_CODES = re.compile(r'\x1b\[[0-9;?]*[A-Za-z]|[\x01\x02\r]')
@@ -331,28 +332,44 @@ class Scanner:
         self.tool.send('scan.transport le')
 
     def find(self, service, timeout=60):
-        """Scans with a filter on service; returns the time it took to find the peripheral."""
+        """Scans with a filter on service; returns the time it took to find the peripheral.
+
+        The emulated controller reports an advertiser once, as the scan starts, and the
+        kernel drops that report when it comes before its own discovery state has caught
+        up; each discovery cycle then lasts 10 s. A scan started afresh every few seconds
+        gets a new report each time."""
         since = self.tool.mark()
         self.tool.send(f'remove {PERIPHERAL}')  # forget any earlier sighting
         self.tool.expect(r'Device has been removed|not available', 10, since,
                          what='the peripheral forgotten')
-        self.tool.send(f'scan.uuids {service}')
-        since = self.tool.mark()
+        found_since = self.tool.mark()
         started = time.monotonic()
-        self.tool.send('scan on')
-        try:
-            self.tool.expect(r'Discovery started|Discovering: yes', 10, since,
-                             what='discovery start')
-            self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}', timeout, since,
-                             what=f'peripheral found by a scan for {service}')
-        except Failure:
-            self.tool.send('scan off')  # so that the next scan starts afresh
-            raise
+        deadline = started + timeout
+        while True:
+            self.tool.send(f'scan.uuids {service}')  # sets the filter again at scan on
+            since = self.tool.mark()
+            self.tool.send('scan on')
+            try:
+                self.tool.expect(r'Discovery started|Discovering: yes', 10, since,
+                                 what='discovery start')
+                self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}',
+                                 min(RESCAN_AFTER, deadline - time.monotonic()), found_since,
+                                 what=f'peripheral found by a scan for {service}')
+                break
+            except Failure:
+                self.stop_scan()
+                if time.monotonic() >= deadline:
+                    raise Failure(f'no peripheral found by a scan for {service} within '
+                                  f'{timeout} s')
         took = time.monotonic() - started
+        self.stop_scan()
+        return took
+
+    def stop_scan(self):
         since = self.tool.mark()
         self.tool.send('scan off')
-        self.tool.expect(r'Discovery stopped|Discovering: no', 10, since, what='discovery stop')
-        return took
+        self.tool.expect(r'Discovery stopped|Discovering: no|Failed to stop discovery', 10, since,
+                         what='discovery stop')
 
     def close(self):
         self.tool.send('quit')
