@@ -26,7 +26,7 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset"
 done
 
-# Real Bluetooth under qemu (about 3 minutes); QUORLA_SKIP_BLE=1 skips it where qemu cannot run.
+# Real Bluetooth under qemu (about a minute); QUORLA_SKIP_BLE=1 skips it where qemu cannot run.
 if [ -z "${QUORLA_SKIP_BLE:-}" ]; then
   tests/ble/run.sh "build/${presets[0]}/src/platform/linux/quorla"
 fi
