@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "automation/menu_vocabulary.hpp"
@@ -17,33 +16,36 @@ struct MeetingState {
 
 // The client's titles in English, written out here rather than taken from the code under
 // test, so that a test of the English titles does not check the code against itself.
-automation::MenuVocabulary englishClientTitles();
+inline automation::MenuVocabulary englishClientTitles() {
+    return {"Meeting", "Keep on Top", "Mute Audio", "Stop Video", "Gallery View"};
+}
 
-// The conferencing client as System Events sees it: whether it runs, and its menu bar.
-// A test sets the menus outright ("a Meeting menu with Keep on Top and Mute Audio") or
-// through showMeeting, and may change them between two probes.
-class FakeConferencingClient {
-  public:
+// The conferencing client as System Events sees it: whether it runs, and its menu bar
+// (menu bar 1, left to right, each menu with its direct items). A test sets the menus
+// outright or through showMeeting, and may change them between two probes.
+struct FakeConferencingClient {
     struct Menu {
         std::string title;
-        std::vector<std::string> items;  // direct items only
+        std::vector<std::string> items;
     };
 
-    // Running, in a meeting: the menu bar holds one meeting menu with "Keep on Top", and
-    // "Mute Audio" while the microphone is live, "Stop Video" while the camera is on,
-    // "Gallery View" while the active-speaker view is current, in the given language.
+    // Running, in a meeting: one meeting menu with "Keep on Top", and "Mute Audio" while
+    // the microphone is live, "Stop Video" while the camera is on, "Gallery View" while
+    // the active-speaker view is current, in the given language.
     void showMeeting(MeetingState state,
-                     const automation::MenuVocabulary& language = englishClientTitles());
-    // Running, with no meeting and so no meeting menu.
-    void showNoMeeting();
-    // Not running; its menus are gone with it.
-    void quit();
-
-    // The first menu of the bar with this title, or none.
-    const Menu* menu(std::string_view title) const;
+                     const automation::MenuVocabulary& language = englishClientTitles()) {
+        Menu meeting{language.meetingMenuTitle, {language.keepOnTopTitle}};
+        if (state.isMicOn)
+            meeting.items.push_back(language.muteAudioTitle);
+        if (state.isCameraOn)
+            meeting.items.push_back(language.stopVideoTitle);
+        if (state.isActiveSpeakerView)
+            meeting.items.push_back(language.galleryViewTitle);
+        *this = {true, {std::move(meeting)}};
+    }
 
     bool isRunning = false;
-    std::vector<Menu> menuBar;  // menu bar 1, left to right
+    std::vector<Menu> menuBar;
 };
 
 }  // namespace quorla::fakes

@@ -1,66 +1,95 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
-#include <mutex>
-#include <vector>
+#include <string>
 
+#include "fakes/call_log.hpp"
 #include "platform/main_queue.hpp"
 
 namespace quorla::fakes {
 
 // The main queue and its timers on a virtual clock: nothing runs until the test drains
-// the queue or advances time. async may be called from any thread.
-// Records "timer every <interval>s" and "timer invalidated" in the call log.
+// the queue or advances time. Another thread may queue work only while the test's thread
+// waits for it to end, as FakeCloudIdentity does. Records "timer every <interval>s" and
+// "timer invalidated" in the call log.
 class FakeMainQueue final : public platform::MainQueue {
   public:
-    FakeMainQueue();
-    // Drops queued work and timers, releasing what their blocks hold.
-    ~FakeMainQueue() override;
+    // Queued work and timer blocks go here, while the queue is still whole: what they hold
+    // may invalidate its timers.
+    ~FakeMainQueue() override {
+        auto work = std::move(work_);
+        auto timers = std::move(timers_);
+    }
 
-    void async(std::function<void()> work) override;
+    void async(std::function<void()> work) override { work_.push_back(std::move(work)); }
+
     std::unique_ptr<platform::Timer> scheduleRepeatingTimer(platform::Seconds interval,
-                                                            std::function<void()> block) override;
+                                                            std::function<void()> block) override {
+        timers_[++lastTimer_] = {interval, now_ + interval,
+                                 std::make_shared<std::function<void()>>(std::move(block))};
+        CallLog::shared().add("timer every " + std::to_string(int(interval.count())) + "s");
+        return std::make_unique<Timer>(*this, lastTimer_);
+    }
 
-    platform::Seconds now() const;
-    // Runs queued work in order, including work queued meanwhile, until none is left.
-    // Returns how many items ran.
-    int drain();
+    // Runs queued work in order, including work queued meanwhile; returns how many ran.
+    int drain() {
+        int ran = 0;
+        for (; !work_.empty(); ++ran) {
+            auto work = std::move(work_.front());
+            work_.pop_front();
+            work();
+        }
+        return ran;
+    }
+
     // Drains, then moves the clock on by duration, firing every tick that falls due in
     // time order and draining after each.
-    void advance(platform::Seconds duration);
+    void advance(platform::Seconds duration) {
+        drain();
+        const auto deadline = now_ + duration;
+        for (;;) {
+            auto due = std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) {
+                return a.second.nextFire < b.second.nextFire;
+            });
+            if (due == timers_.end() || due->second.nextFire > deadline)
+                break;
+            now_ = due->second.nextFire;
+            due->second.nextFire += due->second.interval;
+            const auto block =
+                due->second.block;  // kept while it runs, even if it invalidates itself
+            (*block)();
+            drain();
+        }
+        now_ = deadline;
+    }
 
-    std::size_t pendingWork() const;
-    std::size_t activeTimers() const;
-    // Waits up to timeout for work queued from another thread; true when some is queued.
-    bool waitForWork(std::chrono::milliseconds timeout);
+    std::size_t pendingWork() const { return work_.size(); }
+    std::size_t activeTimers() const { return timers_.size(); }
 
   private:
-    struct ScheduledTimer {
-        std::uint64_t id;
-        platform::Seconds interval;
-        platform::Seconds nextFire;
+    struct Scheduled {
+        platform::Seconds interval, nextFire;
         std::shared_ptr<std::function<void()>> block;
     };
-    struct State {
-        mutable std::mutex mutex;
-        std::condition_variable workQueued;
-        std::deque<std::function<void()>> work;
-        std::vector<ScheduledTimer> timers;
-        platform::Seconds now{0.0};
-        std::uint64_t nextTimerId = 1;
+    struct Timer final : platform::Timer {
+        Timer(FakeMainQueue& queue, int id) : queue(queue), id(id) {}
+        ~Timer() override { invalidate(); }
+        void invalidate() override {
+            if (auto released = queue.timers_.extract(id))  // the block goes after the erase
+                CallLog::shared().add("timer invalidated");
+        }
+        FakeMainQueue& queue;
+        int id;
     };
-    class FakeTimer;
 
-    std::function<void()> takeWork();
-    // The block of the earliest timer due by deadline, with the clock moved to its tick.
-    std::shared_ptr<std::function<void()>> takeDueTick(platform::Seconds deadline);
-
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    std::deque<std::function<void()>> work_;
+    std::map<int, Scheduled> timers_;
+    platform::Seconds now_{0.0};
+    int lastTimer_ = 0;
 };
 
 }  // namespace quorla::fakes

@@ -1,27 +1,29 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "fakes/call_log.hpp"
 #include "platform/peripheral.hpp"
 
 namespace quorla::fakes {
 
-// Stands in for the platform's peripheral role. It records every call the core makes,
-// in order, and lets a test act as the radio and as a central.
+// Upper-case hexadecimal of bytes, as the call log writes them.
+inline std::string hex(const platform::Bytes& bytes) {
+    std::string text;
+    for (auto byte : bytes)
+        text += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 0x0F]};
+    return text;
+}
+
+// Stands in for the platform's peripheral role and lets a test act as the radio and as a
+// central. Records "addService", "advertise <service UUIDs>", "respond #<id>",
+// "update <hex>" and "update refused <hex>" in the call log.
 class FakePeripheralManager final : public platform::PeripheralManager {
   public:
-    struct Response {
-        std::uint64_t requestId;
-        platform::AttResult result;
-        std::optional<platform::Bytes> value;
-    };
-    struct Update {
-        platform::Bytes value;
-        platform::CharacteristicRef characteristic;
-        bool accepted;
-    };
     struct Write {
         platform::CharacteristicRef characteristic;
         std::optional<platform::Bytes> value;
@@ -31,46 +33,68 @@ class FakePeripheralManager final : public platform::PeripheralManager {
         : delegate_(delegate) {}
 
     platform::ManagerState state() const override { return state_; }
-    void addService(const platform::Service& service) override;
-    void startAdvertising(const platform::AdvertisementData& advertisement) override;
-    void respond(const platform::AttRequest& request, platform::AttResult result) override;
-    bool updateValue(const platform::Bytes& value,
-                     const platform::CharacteristicRef& characteristic) override;
+    void addService(const platform::Service& service) override {
+        services.push_back(service);
+        CallLog::shared().add("addService");
+    }
+    void startAdvertising(const platform::AdvertisementData& advertisement) override {
+        std::string entry = "advertise";
+        for (const auto& uuid : advertisement.serviceUuids)
+            entry += " " + uuid.toString();
+        CallLog::shared().add(entry);
+    }
+    void respond(const platform::AttRequest& request, platform::AttResult) override {
+        ++answers_;
+        CallLog::shared().add("respond #" + std::to_string(request.id));
+    }
+    bool updateValue(const platform::Bytes& value, const platform::CharacteristicRef&) override {
+        CallLog::shared().add((refuseUpdates ? "update refused " : "update ") + hex(value));
+        return !refuseUpdates;
+    }
 
-    // The radio and the central.
-    void simulateState(platform::ManagerState state);
-    // Returns the answer the central received.
-    Response simulateRead(const platform::CharacteristicRef& characteristic,
-                          std::size_t offset = 0);
-    void simulateSubscribe(const platform::CharacteristicRef& characteristic);
-    void simulateUnsubscribe(const platform::CharacteristicRef& characteristic);
-    // Delivers one batch; returns the ids given to its requests, in order.
-    std::vector<std::uint64_t> simulateWrites(const std::vector<Write>& writes);
-    void simulateReadyToUpdate();
+    void simulateState(platform::ManagerState state) {
+        state_ = state;
+        delegate_.didUpdateState(*this);
+    }
+    // The value the central receives; the read must be answered exactly once.
+    std::optional<platform::Bytes> simulateRead(const platform::CharacteristicRef& target,
+                                                std::size_t offset = 0) {
+        platform::AttRequest request{nextRequestId_++, target, std::nullopt, offset};
+        const auto answered = answers_;
+        delegate_.didReceiveReadRequest(*this, request);
+        EXPECT_EQ(answers_, answered + 1) << "an unanswered read hangs the central";
+        return request.value;
+    }
+    void simulateSubscribe(const platform::CharacteristicRef& target) {
+        delegate_.didSubscribe(*this, target);
+    }
+    // One batch; its requests are numbered on from the last, starting at #1.
+    void simulateWrites(const std::vector<Write>& writes) {
+        std::vector<platform::AttRequest> requests;
+        for (const auto& write : writes)
+            requests.push_back({nextRequestId_++, write.characteristic, write.value, 0});
+        delegate_.didReceiveWriteRequests(*this, requests);
+    }
+    void simulateReadyToUpdate() { delegate_.isReadyToUpdateSubscribers(*this); }
 
-    // The characteristic of the last added service with this UUID, as a central sees it.
-    platform::CharacteristicRef publishedCharacteristic(const platform::Uuid& uuid) const;
+    // The characteristic with this UUID in the last added service, as a central sees it.
+    platform::CharacteristicRef published(std::string_view uuid) const {
+        for (const auto& characteristic : services.at(services.size() - 1).characteristics) {
+            if (characteristic->type == platform::Uuid::fromString(uuid))
+                return characteristic;
+        }
+        return nullptr;
+    }
 
     // A full transmit queue: updates are refused while set.
     bool refuseUpdates = false;
-
-    std::vector<platform::Service> addedServices;
-    std::vector<platform::AdvertisementData> advertisements;
-    std::vector<Response> responses;
-    std::vector<Update> updates;
-    // Every call on this manager, in order: "addService", "startAdvertising",
-    // "respond #<id>", "update <hex>" or "update refused <hex>".
-    std::vector<std::string> calls;
+    std::vector<platform::Service> services;
 
   private:
-    void record(std::string call);
-
     platform::PeripheralManagerDelegate& delegate_;
     platform::ManagerState state_ = platform::ManagerState::unknown;
     std::uint64_t nextRequestId_ = 1;
+    int answers_ = 0;
 };
-
-// Upper-case hexadecimal of bytes, as the call records write them.
-std::string hex(const platform::Bytes& bytes);
 
 }  // namespace quorla::fakes

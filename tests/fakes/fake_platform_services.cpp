@@ -7,57 +7,24 @@
 
 namespace quorla {
 
-namespace fakes {
-
-CallLog& CallLog::shared() {
-    static auto* log = new CallLog;
-    return *log;
+void fakes::resetProcessWideFakes() {
+    CallLog::shared().clear();
+    FakeScriptingEngine::shared() = {};
+    FakeUserDefaults::shared() = {};
+    FakePreferredLanguages::shared() = {};
 }
 
-FakePreferredLanguages& FakePreferredLanguages::shared() {
-    static auto* languages = new FakePreferredLanguages;
-    return *languages;
-}
-
-FakeUserDefaults& FakeUserDefaults::shared() {
-    static auto* defaults = new FakeUserDefaults;
-    return *defaults;
-}
-
-std::optional<std::string> FakeUserDefaults::stringForKey(std::string_view key) const {
-    auto found = values_.find(key);
-    if (found == values_.end())
-        return std::nullopt;
-    return found->second;
-}
-
-void FakeUserDefaults::setString(std::string_view key, std::string value) {
-    CallLog::shared().add("defaults set " + std::string(key) + "=" + value);
-    values_.insert_or_assign(std::string(key), std::move(value));
-}
-
-void FakeUserDefaults::setNonString(std::string_view key) {
-    values_.insert_or_assign(std::string(key), std::nullopt);
-}
-
-}  // namespace fakes
-
-namespace platform {
-
-ScriptingEngine& scriptingEngine() {
+platform::ScriptingEngine& platform::scriptingEngine() {
     return fakes::FakeScriptingEngine::shared();
 }
 
-UserDefaults& standardUserDefaults() {
+platform::UserDefaults& platform::standardUserDefaults() {
     return fakes::FakeUserDefaults::shared();
 }
 
-std::vector<std::string> preferredLanguages() {
-    auto& languages = fakes::FakePreferredLanguages::shared();
-    ++languages.readCount;
-    return languages.tags;
+std::vector<std::string> platform::preferredLanguages() {
+    ++fakes::FakePreferredLanguages::shared().readCount;
+    return fakes::FakePreferredLanguages::shared().tags;
 }
-
-}  // namespace platform
 
 }  // namespace quorla

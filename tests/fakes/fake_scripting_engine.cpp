@@ -1,163 +1,123 @@
 #include "fakes/fake_scripting_engine.hpp"
 
 #include <algorithm>
-#include <array>
+#include <map>
+#include <sstream>
 
 #include "fakes/call_log.hpp"
-#include "fakes/lines.hpp"
 
 namespace quorla::fakes {
 
 namespace {
 
-class FakeReplyItem final : public platform::EventDescriptor {
-  public:
-    explicit FakeReplyItem(ReplyItem kind) : kind_(kind) {}
+// A reply list of items, or one item of it.
+struct Reply final : platform::EventDescriptor {
+    Reply(std::vector<ReplyItem> items, ReplyItem kind) : items(std::move(items)), kind(kind) {}
 
-    long numberOfItems() const override { return 0; }
-    std::unique_ptr<platform::EventDescriptor> descriptorAtIndex(long) const override {
-        return nullptr;
-    }
-    bool booleanValue() const override { return kind_ == ReplyItem::trueBoolean; }
-
-  private:
-    ReplyItem kind_;
-};
-
-class FakeReplyList final : public platform::EventDescriptor {
-  public:
-    explicit FakeReplyList(std::vector<ReplyItem> items) : items_(std::move(items)) {}
-
-    long numberOfItems() const override { return static_cast<long>(items_.size()); }
+    long numberOfItems() const override { return static_cast<long>(items.size()); }
     std::unique_ptr<platform::EventDescriptor> descriptorAtIndex(long index) const override {
-        if (index < 1 || index > numberOfItems())
+        if (index < 1 || index > numberOfItems() || items[index - 1] == ReplyItem::missing)
             return nullptr;
-        const auto kind = items_[static_cast<std::size_t>(index - 1)];
-        if (kind == ReplyItem::missing)
-            return nullptr;
-        return std::make_unique<FakeReplyItem>(kind);
+        return std::make_unique<Reply>(std::vector<ReplyItem>{}, items[index - 1]);
     }
-    bool booleanValue() const override { return false; }
+    bool booleanValue() const override { return kind == ReplyItem::trueBoolean; }
 
-  private:
-    std::vector<ReplyItem> items_;
+    std::vector<ReplyItem> items;
+    ReplyItem kind;
 };
 
-// The text of the first AppleScript string literal on the line, escapes undone.
-std::optional<std::string> firstStringLiteral(std::string_view line) {
-    const auto open = line.find('"');
-    if (open == std::string_view::npos)
+// The lines of a text, leading spaces dropped.
+std::vector<std::string> trimmedLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+    return lines;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& wanted) {
+    return std::find(list.begin(), list.end(), wanted) != list.end();
+}
+
+// The text of the string literal that follows marker on the line, escapes undone.
+std::optional<std::string> literalAfter(const std::string& line, const std::string& marker) {
+    const auto open = line.find(marker + '"');
+    if (open == std::string::npos)
         return std::nullopt;
     std::string text;
-    for (auto i = open + 1; i < line.size(); ++i) {
-        if (line[i] == '"')
+    for (auto at = open + marker.size() + 1; at < line.size(); ++at) {
+        if (line[at] == '"')
             return text;
-        if (line[i] == '\\' && i + 1 < line.size())
-            ++i;
-        text += line[i];
+        at += line[at] == '\\';
+        text += line[at];
     }
     return std::nullopt;
 }
 
-bool definesHandler(const std::string& source, const std::string& name) {
-    const auto lines = splitLines(source);
-    return std::find(lines.begin(), lines.end(), "on " + name + "()") != lines.end();
-}
-
-// The meeting menu title, then the four item titles in the order of the reply.
-std::optional<std::array<std::string, 5>> checkStatusTitles(const std::string& source) {
-    constexpr std::size_t titleLines[] = {9, 11, 15, 19, 23};
-    const auto lines = splitLines(source);
-    std::array<std::string, 5> titles;
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        if (lines.size() < titleLines[i])
-            return std::nullopt;
-        auto title = firstStringLiteral(lines[titleLines[i] - 1]);
-        if (!title)
-            return std::nullopt;
-        titles[i] = std::move(*title);
+// What the checkStatus handler of lines finds in the client, in the order it answers.
+std::vector<ReplyItem> readMenus(const std::vector<std::string>& lines,
+                                 const FakeConferencingClient& client) {
+    const char* names[] = {"isConnected", "isMicActive", "isCameraActive", "isActiveSelected"};
+    std::map<std::string, bool> flags;
+    const FakeConferencingClient::Menu* meetingMenu = nullptr;
+    const bool reached = client.isRunning && contains(lines, "tell process \"zoom.us\"");
+    for (std::size_t i = 0; reached && i + 1 < lines.size(); ++i) {
+        if (const auto title = literalAfter(lines[i], "menu bar item ")) {
+            const auto found = std::find_if(client.menuBar.begin(), client.menuBar.end(),
+                                            [&](const auto& menu) { return menu.title == *title; });
+            meetingMenu = found == client.menuBar.end() ? nullptr : &*found;
+        } else if (const auto item = literalAfter(lines[i], "menu item ")) {
+            const auto& next = lines[i + 1];  // "set <flag> to true"
+            if (meetingMenu && contains(meetingMenu->items, *item) && next.starts_with("set ") &&
+                next.ends_with(" to true"))
+                flags[next.substr(4, next.size() - 12)] = true;
+        }
     }
-    return titles;
+    std::vector<ReplyItem> reply;
+    for (const auto* name : names)
+        reply.push_back(flags[name] ? ReplyItem::trueBoolean : ReplyItem::falseBoolean);
+    return reply;
 }
 
-std::vector<ReplyItem> readMenus(const FakeConferencingClient& client,
-                                 const std::array<std::string, 5>& titles) {
-    std::vector<ReplyItem> flags(4, ReplyItem::falseBoolean);
-    const auto* meetingMenu = client.isRunning ? client.menu(titles[0]) : nullptr;
-    if (!meetingMenu)
-        return flags;
-    for (std::size_t i = 0; i < flags.size(); ++i) {
-        const auto& items = meetingMenu->items;
-        if (std::find(items.begin(), items.end(), titles[i + 1]) != items.end())
-            flags[i] = ReplyItem::trueBoolean;
-    }
-    return flags;
-}
-
+// The handler a subroutine event built as the system builds it names, or none.
 std::optional<std::string> subroutineName(const platform::AppleEvent& event) {
-    if (event.eventClass != platform::fourCharCode("ascr") ||
-        event.eventID != platform::fourCharCode("psbr"))
-        return std::nullopt;
     const auto name = event.textParameters.find(platform::fourCharCode("snam"));
-    if (name == event.textParameters.end())
+    if (event.eventClass != platform::fourCharCode("ascr") ||
+        event.eventID != platform::fourCharCode("psbr") || event.returnID != -1 ||
+        event.transactionID != 0 || event.textParameters.size() != 1 ||
+        name == event.textParameters.end())
         return std::nullopt;
     return name->second;
 }
 
-class FakeScript final : public platform::Script {
-  public:
-    FakeScript(FakeScriptingEngine& engine, std::string source)
-        : engine_(engine), source_(std::move(source)) {}
+struct Script final : platform::Script {
+    Script(FakeScriptingEngine& engine, std::string_view source)
+        : engine(engine), lines(trimmedLines(std::string(source))) {}
 
-    void compile() override { engine_.compiledSources.push_back(source_); }
-
+    void compile() override { CallLog::shared().add("script compiled"); }
     void execute() override {
-        engine_.executedSources.push_back(source_);
-        CallLog::shared().add(engine_.failExecution ? "script failed" : "script ran");
+        CallLog::shared().add(engine.failExecution ? "script failed" : "script ran");
     }
-
     std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
         const platform::AppleEvent& event) override {
-        engine_.executedEvents.push_back(event);
-        auto reply = answer(event);
-        const auto name = subroutineName(event).value_or("event");
-        CallLog::shared().add(name + (reply ? " ran" : " failed"));
-        return reply;
-    }
-
-  private:
-    std::unique_ptr<platform::EventDescriptor> answer(const platform::AppleEvent& event) const {
         const auto name = subroutineName(event);
-        if (engine_.failExecution || name != "checkStatus" || !definesHandler(source_, *name))
+        const bool runs = name && contains(lines, "on " + *name + "()") && !engine.failExecution;
+        CallLog::shared().add(name.value_or("event") + (runs ? " ran" : " failed"));
+        if (!runs || name != "checkStatus")
             return nullptr;
-        if (engine_.checkStatusReply)
-            return std::make_unique<FakeReplyList>(*engine_.checkStatusReply);
-        const auto titles = checkStatusTitles(source_);
-        if (!titles)
-            return nullptr;
-        return std::make_unique<FakeReplyList>(readMenus(engine_.client, *titles));
+        return std::make_unique<Reply>(engine.reply.value_or(readMenus(lines, engine.client)),
+                                       ReplyItem::notBoolean);
     }
 
-    FakeScriptingEngine& engine_;
-    std::string source_;
+    FakeScriptingEngine& engine;
+    std::vector<std::string> lines;
 };
 
 }  // namespace
 
-FakeScriptingEngine& FakeScriptingEngine::shared() {
-    static auto* engine = new FakeScriptingEngine;
-    return *engine;
-}
-
 std::unique_ptr<platform::Script> FakeScriptingEngine::createScript(std::string_view source) {
-    createdSources.emplace_back(source);
-    if (failCreation)
-        return nullptr;
-    return std::make_unique<FakeScript>(*this, std::string(source));
-}
-
-void FakeScriptingEngine::reset() {
-    *this = FakeScriptingEngine{};
+    texts.emplace_back(source);
+    return failCreation ? nullptr : std::make_unique<Script>(*this, source);
 }
 
 }  // namespace quorla::fakes

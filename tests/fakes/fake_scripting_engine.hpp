@@ -18,36 +18,33 @@ enum class ReplyItem {
     missing,     // counted in the list, yet no item comes back at its index
 };
 
-// Records every script text it is given and every script it runs, and fails on request.
-// Script objects consult the engine when they run, so a script created in one test
-// follows the switches, the client and the replies of the engine as that test set them.
+// Keeps every script text it is given and fails on request. Records "script compiled",
+// "script ran" or "script failed" for a run of the top level, and "<handler> ran" or
+// "<handler> failed" for a subroutine event, in the call log.
 //
-// A subroutine event ("ascr"/"psbr" naming a handler under "snam") runs only when the
-// script's text defines that handler. The "checkStatus" handler answers checkStatusReply
-// when a test set one; otherwise it does what its text says against the client: it reads
-// the meeting menu title and the four item titles from the string literals of lines 9,
-// 11, 15, 19 and 23, and answers four Booleans in that order, each true when the client
-// runs, shows a menu of that title, and that menu holds the item. Any other handler, a
-// malformed text, a wrong event or failExecution gives no reply.
+// A subroutine event runs only as the system builds it ("ascr"/"psbr", return id -1,
+// transaction 0, the handler's name under "snam" and nothing else), and only when the
+// text defines that handler. The "checkStatus" handler answers reply when a test set one;
+// otherwise it reads the client as its text says: when the text tells process "zoom.us"
+// and the client runs, the menu named after "menu bar item" is the meeting menu, and
+// each "menu item" found in it sets the flag its next line sets to true. It answers
+// {isConnected, isMicActive, isCameraActive, isActiveSelected}.
 class FakeScriptingEngine final : public platform::ScriptingEngine {
   public:
     // The instance scriptingEngine() returns in tests.
-    static FakeScriptingEngine& shared();
+    static FakeScriptingEngine& shared() {
+        static auto* engine = new FakeScriptingEngine;
+        return *engine;
+    }
 
     std::unique_ptr<platform::Script> createScript(std::string_view source) override;
 
-    void reset();
-
     bool failCreation = false;
     bool failExecution = false;
-
     FakeConferencingClient client;
-    std::optional<std::vector<ReplyItem>> checkStatusReply;
+    std::optional<std::vector<ReplyItem>> reply;
 
-    std::vector<std::string> createdSources;
-    std::vector<std::string> compiledSources;
-    std::vector<std::string> executedSources;          // successful and failed runs alike
-    std::vector<platform::AppleEvent> executedEvents;  // answered or not
+    std::vector<std::string> texts;  // every text given, created or not
 };
 
 }  // namespace quorla::fakes

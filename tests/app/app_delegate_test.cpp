@@ -1,0 +1,285 @@
+
+#include "app/app_delegate.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/script_library.hpp"
+#include "fakes/fake_app_services.hpp"
+#include "fakes/fake_main_queue.hpp"
+#include "fakes/fake_peripheral_manager.hpp"
+#include "fakes/fake_scripting_engine.hpp"
+#include "fakes/fake_user_defaults.hpp"
+
+namespace quorla::app {
+namespace {
+
+// Sent values read "update <hex>": E0, plus 10 active view, 08 connected, 02 mic, 01 camera.
+using Log = std::vector<std::string>;
+inline const std::string idleIcon = "icon circle.grid.2x2";
+inline const std::string meetingIcon = "icon circle.grid.2x2.fill";
+
+// The whole agent on fakes: a fresh session manager per test, the process-wide
+// scripting engine (whose fake client stands for the conferencing client) and defaults.
+class AppTest : public ::testing::Test {
+  protected:
+    AppTest() {
+        fakes::resetProcessWideFakes();
+        // Built now, so that no log depends on whether an earlier test in the process
+        // built it already; its first build has a test of its own.
+        automation::ScriptLibrary::shared();
+        log.clear();
+        auto makePeripheral = [this](platform::PeripheralManagerDelegate& peripheralDelegate) {
+            log.add("peripheral manager created");
+            auto manager = std::make_unique<fakes::FakePeripheralManager>(peripheralDelegate);
+            peripheral = manager.get();
+            return manager;
+        };
+        delegate = std::make_shared<AppDelegate>(
+            AppDelegate::Platform{application, mainQueue, statusBar, workspace, cloudIdentity,
+                                  platform::NotificationCenter::defaultCenter(),
+                                  [this] { return updates.makeUpdater(); }, makePeripheral,
+                                  console},
+            session);
+    }
+    ~AppTest() override { delegate.reset(); }
+
+    // The application launches; the identity lookup stays pending.
+    void launch() { application.run(*delegate); }
+    // The lookup finds name and its continuation runs on the main queue.
+    void completeIdentity() {
+        cloudIdentity.complete(platform::UserRecordID{"abc"});
+        mainQueue.drain();
+    }
+    // The client is running with no meeting before the agent starts.
+    platform::RunningApplication clientAlreadyRunning() {
+        workspace.running.push_back({77, "zoom.us"});
+        client.isRunning = true;
+        return workspace.running.back();
+    }
+    // Launched with the client running and the lookup done: polling runs.
+    platform::RunningApplication startPollingClient() {
+        const auto zoom = clientAlreadyRunning();
+        launch();
+        completeIdentity();
+        return zoom;
+    }
+    // The radio powers on and a central subscribes to the status; the log is cleared.
+    void connectCentral() {
+        peripheral->simulateState(platform::ManagerState::poweredOn);
+        peripheral->simulateSubscribe(
+            peripheral->published("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"));
+        log.clear();
+    }
+    // A central listens and the client's meeting shows state at the next poll.
+    void pollMeetingWithCentral(fakes::MeetingState state) {
+        connectCentral();
+        client.showMeeting(state);
+        mainQueue.advance(pollInterval);
+    }
+    // Torn down in reverse: the queue and the pending lookup go first, letting go of
+    // what they hold of the delegate while the fakes it calls are still there.
+    fakes::FakeApplication application;
+    fakes::FakeStatusBar statusBar;
+    fakes::FakeWorkspace workspace;
+    fakes::FakeUpdateFramework updates;
+    fakes::LoggedConsole console;
+    bluetooth::BluetoothSessionManager session;
+    fakes::FakePeripheralManager* peripheral = nullptr;  // owned by session
+    fakes::FakeCloudIdentity cloudIdentity;
+    fakes::FakeMainQueue mainQueue;
+    fakes::FakeConferencingClient& client = fakes::FakeScriptingEngine::shared().client;
+    fakes::CallLog& log = fakes::CallLog::shared();
+    std::shared_ptr<AppDelegate> delegate;
+};
+
+TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
+    clientAlreadyRunning();
+    launch();
+    EXPECT_EQ(log.entries(),
+              (Log{"status item", idleIcon, "menu Check for Updates\xE2\x80\xA6 - Quit Quorla",
+                   "updater created", "updater feed https://updates.quorla.app/quorla_appcast.xml",
+                   "updater background check", "identity lookup iCloud.app.quorla.Quorla",
+                   "workspace observe NSWorkspaceDidLaunchApplicationNotification",
+                   "workspace observe NSWorkspaceDidTerminateApplicationNotification"}));
+
+    log.clear();
+    mainQueue.advance(platform::Seconds{30.0});
+    cloudIdentity.complete(platform::UserRecordID{"abc"});
+    EXPECT_EQ(log.entries(), Log{}) << "the continuation belongs on the main queue";
+    mainQueue.drain();
+    EXPECT_EQ(log.entries(),
+              (Log{"console found userID: abc", "defaults set quorla.iCloudUserID=abc",
+                   "peripheral manager created", "workspace scan", idleIcon, "timer every 3s"}));
+}
+
+struct Lookup {
+    std::optional<platform::UserRecordID> recordID;
+    std::optional<platform::CloudError> error;
+    Log console;
+};
+
+class LookupWithoutANewName : public AppTest, public testing::WithParamInterface<Lookup> {};
+
+TEST_P(LookupWithoutANewName, StartsBluetoothUnderTheEarlierNameAndPolls) {
+    fakes::FakeUserDefaults::shared().setString("quorla.iCloudUserID", "abc");
+    clientAlreadyRunning();
+    launch();
+    log.clear();
+    cloudIdentity.complete(GetParam().recordID, GetParam().error);
+    mainQueue.drain();
+    EXPECT_EQ(log.startingWith("console"), GetParam().console);
+    EXPECT_EQ(log.startingWith("defaults"), Log{});
+    EXPECT_EQ(mainQueue.activeTimers(), 1u);
+    peripheral->simulateState(platform::ManagerState::poweredOn);
+    EXPECT_EQ(log.startingWith("advertise"), Log{"advertise B59E243A-CDC0-590E-813E-91A84F9E841C"});
+}
+
+INSTANTIATE_TEST_SUITE_P(FailedEmptyOrNone, LookupWithoutANewName,
+                         testing::Values(Lookup{std::nullopt,
+                                                platform::CloudError{"No iCloud account."},
+                                                {"console No iCloud account."}},
+                                         Lookup{platform::UserRecordID{""}, std::nullopt, {}},
+                                         Lookup{std::nullopt, std::nullopt, {}}));
+
+TEST_F(AppTest, EachMenuCommandReachesItsHandlerAndQuitTearsDownOnceReleased) {
+    startPollingClient();
+    pollMeetingWithCentral({.isMicOn = true});
+    log.clear();
+    statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
+    EXPECT_EQ(log.entries(), Log{"updater user check"});
+
+    // Only the timer's block keeps the delegate now.
+    std::weak_ptr<AppDelegate> weakDelegate = delegate;
+    delegate.reset();
+    log.clear();
+    statusBar.simulateMenuSelection("Quit Quorla");
+    EXPECT_TRUE(weakDelegate.expired()) << "the stopped timer was the last owner";
+    // One value from termination, one from teardown; the microphone as last polled.
+    EXPECT_EQ(log.entries(), (Log{"application terminate", "timer invalidated", "update E2",
+                                  idleIcon, "update E2", idleIcon}));
+    EXPECT_EQ(workspace.observerCount, 0);
+}
+
+TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
+    updates.isAvailable = false;
+    statusBar.itemsHaveButton = false;
+    startPollingClient();
+    statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
+    pollMeetingWithCentral({});
+    EXPECT_EQ(log.startingWith("update"), Log{"update E8"});
+    EXPECT_EQ(log.startingWith("updater"), Log{});
+    EXPECT_EQ(log.startingWith("icon"), Log{});
+}
+
+TEST_F(AppTest, OnlyAnApplicationNamedExactlyLikeTheClientStartsPolling) {
+    launch();
+    completeIdentity();
+    for (const auto& name : std::vector<std::optional<std::string>>{
+             "Zoom.us", "ZOOM.US", "zoom.us ", " zoom.us", "zoom", "zoom.us.app", "", std::nullopt})
+        workspace.simulateLaunch(name);
+    EXPECT_FALSE(delegate->isClientRunning());
+    workspace.post({platform::workspaceDidLaunchApplicationNotification, {}});  // malformed
+    EXPECT_EQ(mainQueue.activeTimers(), 0u);
+
+    workspace.simulateLaunch("zoom.us");
+    EXPECT_TRUE(delegate->isClientRunning());
+    workspace.simulateTerminate(workspace.running.front());  // another application quits
+    EXPECT_EQ(mainQueue.activeTimers(), 1u);
+}
+
+TEST_F(AppTest, PollingGoesOnUntilTheLastInstanceOfTheClientQuits) {
+    launch();
+    completeIdentity();
+    connectCentral();
+    client.showMeeting({.isMicOn = true});
+    const auto first = workspace.simulateLaunch("zoom.us");
+    const auto second = workspace.simulateLaunch("zoom.us");
+    mainQueue.advance(pollInterval);
+    log.clear();
+    workspace.simulateTerminate(first);  // still listed while its termination is delivered
+    client.showMeeting({});
+    mainQueue.advance(pollInterval);
+    EXPECT_EQ(log.startingWith("update"), Log{"update E8"}) << "the meeting is still heard";
+    log.clear();
+    client = {};  // the client quits
+    workspace.simulateTerminate(second);
+    EXPECT_EQ(mainQueue.activeTimers(), 0u);
+    EXPECT_EQ(log.startingWith("update"), Log{"update E0"});
+}
+
+TEST_F(AppTest, TheClientLaunchingDuringTheLookupStartsPollingAtOnceAndAgainAfterIt) {
+    launch();
+    log.clear();
+    workspace.simulateLaunch("zoom.us");
+    mainQueue.advance(platform::Seconds{1.0});
+    completeIdentity();
+    EXPECT_EQ(log.entries(),
+              (Log{idleIcon, "timer every 3s", "console found userID: abc",
+                   "defaults set quorla.iCloudUserID=abc", "peripheral manager created",
+                   "workspace scan", "timer invalidated", idleIcon, "timer every 3s"}));
+}
+
+TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
+    startPollingClient();
+    connectCentral();
+    const std::pair<fakes::MeetingState, Log> polls[] = {
+        {{}, {"checkStatus ran", meetingIcon, "update E8"}},
+        {{}, {"checkStatus ran"}},
+        {{.isMicOn = true}, {"checkStatus ran", "update EA"}},
+        {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
+        {{.isCameraOn = true, .isActiveSpeakerView = true}, {"checkStatus ran", "update F9"}},
+        {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
+    };
+    for (const auto& [state, expected] : polls) {
+        log.clear();
+        client.showMeeting(state);
+        mainQueue.advance(pollInterval);
+        EXPECT_EQ(log.entries(), expected);
+    }
+    log.clear();
+    client = {};  // the client quits, and the workspace has not told yet
+    mainQueue.advance(pollInterval);
+    EXPECT_EQ(log.entries(), (Log{"checkStatus ran", idleIcon, "update E0"}));
+}
+
+TEST_F(AppTest, TheClientQuittingSendsConnectedClearedWithTheOtherFlagsAsLastPolledAndStops) {
+    const auto zoom = startPollingClient();
+    pollMeetingWithCentral({.isMicOn = true, .isCameraOn = true, .isActiveSpeakerView = true});
+    ASSERT_EQ(log.startingWith("update"), Log{"update FB"}) << "every flag but the hand";
+    log.clear();
+    client = {};
+    workspace.simulateTerminate(zoom);
+    mainQueue.advance(platform::Seconds{30.0});
+    EXPECT_EQ(log.entries(), (Log{"workspace scan", "timer invalidated", "update F3", idleIcon}));
+}
+
+TEST_F(AppTest, EachRequestIsAnsweredThenPolledAndForcesTheNextSend) {
+    startPollingClient();
+    pollMeetingWithCentral({});
+    log.clear();
+    const auto to = [this](const char* uuid) {
+        return fakes::FakePeripheralManager::Write{peripheral->published(uuid),
+                                                   platform::Bytes{'1'}};
+    };
+    peripheral->simulateWrites({to("9544CC4B-AE2B-4D23-9988-91F785B4EBE0")});  // microphone
+    client.showMeeting({.isMicOn = true});  // the client took the shortcut before the poll
+    mainQueue.advance(pollInterval);
+    mainQueue.advance(pollInterval);
+    EXPECT_EQ(log.entries(), (Log{"script ran", "respond #1", "checkStatus ran", "update EA",
+                                  "checkStatus ran", "update EA", "checkStatus ran"}));
+    log.clear();
+    const auto view = to("51E0B506-C88A-414E-9603-DABC63EBB6BA");
+    peripheral->simulateWrites({view, view, view});
+    EXPECT_EQ(mainQueue.pendingWork(), 3u) << "polls wait for the answers";
+    mainQueue.advance(pollInterval);
+    EXPECT_EQ(log.startingWith("update").size(), 3u) << "the third forces one more";
+}
+
+}  // namespace
+}  // namespace quorla::app
