@@ -30,6 +30,10 @@ void fetchICloudUserID(platform::CloudIdentity& cloudIdentity, platform::MainQue
     auto onMainQueue = [&mainQueue, &defaults, &console, continuation = std::move(continuation)](
                            std::optional<platform::UserRecordID> recordID,
                            std::optional<platform::CloudError> error) {
+        // An error wins: a record that comes with one is dropped, so the continuation
+        // never sees a name that was neither printed nor stored.
+        if (error)
+            recordID.reset();
         mainQueue.async([&defaults, &console, continuation, recordID = std::move(recordID),
                          error = std::move(error)] {
             recordOutcome(recordID, error, defaults, console);

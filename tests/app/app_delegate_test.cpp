@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/icloud_identity.hpp"
 #include "automation/script_library.hpp"
 #include "fakes/fake_app_services.hpp"
 #include "fakes/fake_main_queue.hpp"
@@ -152,6 +153,24 @@ INSTANTIATE_TEST_SUITE_P(FailedEmptyOrNone, LookupWithoutANewName,
                                                 {"console No iCloud account."}},
                                          Lookup{platform::UserRecordID{""}, std::nullopt, {}},
                                          Lookup{std::nullopt, std::nullopt, {}}));
+
+// The continuation must never see a name that was neither printed nor stored.
+TEST_F(AppTest, ARecordThatComesWithAnErrorIsDroppedAndOnlyTheErrorReachesTheContinuation) {
+    std::optional<platform::UserRecordID> seenRecord{platform::UserRecordID{"unset"}};
+    std::optional<platform::CloudError> seenError;
+    fetchICloudUserID(cloudIdentity, mainQueue, fakes::FakeUserDefaults::shared(), console,
+                      [&](auto recordID, auto error) {
+                          seenRecord = std::move(recordID);
+                          seenError = std::move(error);
+                      });
+    cloudIdentity.complete(platform::UserRecordID{"xyz"}, platform::CloudError{"No account."});
+    mainQueue.drain();
+    EXPECT_EQ(log.startingWith("console"), Log{"console No account."});
+    EXPECT_EQ(log.startingWith("defaults"), Log{});
+    EXPECT_FALSE(seenRecord);
+    ASSERT_TRUE(seenError);
+    EXPECT_EQ(seenError->localizedDescription, "No account.");
+}
 
 TEST_F(AppTest, EachMenuCommandReachesItsHandlerAndQuitTearsDownOnceReleased) {
     startPollingClient();

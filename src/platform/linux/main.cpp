@@ -1,0 +1,88 @@
+// The quorla program: builds the Linux platform, hands it to the application delegate
+// and runs the loop. Every decision is the core's.
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "app/app_delegate.hpp"
+#include "bluetooth/bluetooth_session_manager.hpp"
+#include "platform/linux/bluez_peripheral.hpp"
+#include "platform/linux/command_line_identity.hpp"
+#include "platform/linux/console.hpp"
+#include "platform/linux/emulated_client.hpp"
+#include "platform/linux/event_loop.hpp"
+#include "platform/linux/options.hpp"
+#include "platform/linux/program_services.hpp"
+#include "platform/linux/request_trace.hpp"
+#include "platform/linux/settings_file.hpp"
+#include "platform/linux/traced_status_bar.hpp"
+#include "platform/notification_center.hpp"
+
+namespace {
+
+using namespace quorla;
+using namespace quorla::platform::linux_;
+
+int runAgent(const Options& options) {
+    // Identity lines are read by whoever starts the agent, often through a pipe.
+    std::cout << std::unitbuf;
+    auto& trace = std::cerr;
+    auto& session = bluetooth::BluetoothSessionManager::shared();
+    auto& notificationCenter = platform::NotificationCenter::defaultCenter();
+
+    // Declared before the loop, so they outlive whatever its queue still holds at the end
+    // (the identity continuation keeps the delegate, which uses them, alive).
+    SettingsFile settings(SettingsFile::defaultPath(), trace);
+    EmulatedClient client(options.client, trace);
+    useProgramServices(client, settings);
+    TracedStatusBar statusBar(trace);
+    RequestTrace requestTrace(notificationCenter, trace);
+    EventLoop loop;
+    // Its thread hands its answer to the loop, so it is joined while the loop still exists.
+    CommandLineIdentity identity(options.recordName);
+    Console console(loop.event(), STDIN_FILENO, {client, loop, statusBar, session}, trace);
+
+    auto delegate = std::make_shared<app::AppDelegate>(
+        app::AppDelegate::Platform{
+            .application = loop,
+            .mainQueue = loop,
+            .statusBar = statusBar,
+            .workspace = client,
+            .cloudIdentity = identity,
+            .notificationCenter = notificationCenter,
+            .makeUpdater = [] { return std::unique_ptr<platform::Updater>(); },
+            .makePeripheralManager =
+                [&](platform::PeripheralManagerDelegate& peripheralDelegate) {
+                    return std::make_unique<BluezPeripheralManager>(loop, peripheralDelegate,
+                                                                    options.adapterName, trace);
+                },
+            .console = std::cout,
+        },
+        session);
+    return loop.run(*delegate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = parseOptions(std::vector<std::string_view>(argv + 1, argv + argc));
+    } catch (const OptionError& error) {
+        std::cerr << "quorla: " << error.what() << "\nTry 'quorla --help' for the options.\n";
+        return 2;
+    }
+    if (options.isHelpRequested) {
+        std::cout << helpText();
+        return 0;
+    }
+    try {
+        return runAgent(options);
+    } catch (const std::exception& error) {
+        std::cerr << "quorla: " << error.what() << '\n';
+        return 1;
+    }
+}

@@ -1,0 +1,151 @@
+#include "platform/linux/console.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <tuple>
+
+#include "fakes/call_log.hpp"
+#include "fakes/fake_app_services.hpp"
+
+namespace quorla::platform::linux_ {
+namespace {
+
+auto fieldsOf(const ClientState& state) {
+    return std::tie(state.isRunning, state.isInMeeting, state.isMicOn, state.isCameraOn,
+                    state.isHandRaised, state.isSpeakerView, state.language);
+}
+
+std::size_t countOf(const std::string& text, std::string_view part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class ConsoleTest : public ::testing::Test {
+  protected:
+    ConsoleTest() {
+        sd_event* loop = nullptr;
+        check(sd_event_new(&loop), "sd_event_new");
+        event.reset(loop);
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) < 0)
+            throw std::runtime_error("pipe2");
+        readEnd = ends[0];
+        writeEnd = ends[1];
+    }
+    ~ConsoleTest() override {
+        console.reset();
+        ::close(readEnd);
+        if (writeEnd >= 0)
+            ::close(writeEnd);
+    }
+
+    void start(ClientState initial) {
+        client = std::make_unique<EmulatedClient>(initial, trace);
+        console = std::make_unique<Console>(
+            event.get(), readEnd,
+            Console::Targets{*client, application, statusBar,
+                             bluetooth::BluetoothSessionManager::shared()},
+            trace);
+    }
+
+    // Runs the loop until the console has taken in everything written so far.
+    void send(std::string_view text) {
+        ASSERT_EQ(::write(writeEnd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        runUntil([&] { return unread() == 0; });
+    }
+
+    int unread() const {
+        int count = 0;
+        ::ioctl(readEnd, FIONREAD, &count);
+        return count;
+    }
+
+    void runUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            sd_event_run(event.get(), 10'000);
+        EXPECT_TRUE(done()) << "deadline passed";
+    }
+
+    EventOwner event;
+    int readEnd = -1;
+    int writeEnd = -1;
+    std::ostringstream trace;
+    fakes::FakeApplication application;
+    TracedStatusBar statusBar{trace};
+    std::unique_ptr<EmulatedClient> client;
+    std::unique_ptr<Console> console;
+};
+
+TEST_F(ConsoleTest, AnUnknownMalformedOrRefusedLineGetsOneLineAndChangesNothing) {
+    start({});
+    const auto before = client->state();
+    for (std::string_view line : {"bogus", "MIC", "mic on", "launchx", "language", "language xx",
+                                  "\x01\x1b[2J\x7f", "quit now", "mic", "leave", "launch"}) {
+        SCOPED_TRACE(line);
+        trace.str("");
+        send(std::string(line) + "\n");
+        EXPECT_EQ(countOf(trace.str(), "\n"), 1u) << trace.str();
+        EXPECT_EQ(trace.str().find('\x1b'), std::string::npos) << "control characters echoed";
+        EXPECT_EQ(fieldsOf(client->state()), fieldsOf(before));
+        EXPECT_TRUE(fakes::CallLog::shared().startingWith("application terminate").empty());
+    }
+}
+
+TEST_F(ConsoleTest, ALineOfAMegabyteIsReportedOnceAndTheNextCommandStillRuns) {
+    start({.isRunning = false});
+    trace.str("");
+    std::thread writer([this] {
+        const std::string garbage(1024 * 1024, 'x');
+        std::string_view rest = garbage;
+        while (!rest.empty()) {
+            const auto count = ::write(writeEnd, rest.data(), rest.size());
+            if (count <= 0)
+                return;
+            rest.remove_prefix(static_cast<std::size_t>(count));
+        }
+        const std::string_view next = "\nlaunch\n";
+        (void)!::write(writeEnd, next.data(), next.size());
+    });
+    runUntil([&] { return client->state().isRunning; });
+    writer.join();
+    EXPECT_EQ(countOf(trace.str(), "longer than"), 1u) << trace.str().substr(0, 300);
+}
+
+TEST_F(ConsoleTest, BlanksAroundCommandsAreIgnoredAndUpdatesClickTheMenusCommand) {
+    start({});
+    int updateChecks = 0;
+    auto item = statusBar.makeVariableLengthItem();
+    item->setMenu({{{"Check for Updates\u2026", [&] { ++updateChecks; }}}});
+
+    send("  join \t\nlanguage   de\r\n\nupdates\n");
+    EXPECT_TRUE(client->state().isInMeeting);
+    EXPECT_EQ(client->state().language, "de");
+    EXPECT_NE(trace.str().find("package manager"), std::string::npos) << trace.str();
+    EXPECT_EQ(updateChecks, 1);
+}
+
+TEST_F(ConsoleTest, TheEndOfInputRunsTheLastLineAndLeavesTheAgentRunning) {
+    start({.isRunning = false});
+    ASSERT_EQ(::write(writeEnd, "launch", 6), 6);
+    ::close(std::exchange(writeEnd, -1));
+    runUntil([&] { return trace.str().find("end of input") != std::string::npos; });
+
+    EXPECT_TRUE(client->state().isRunning);
+    EXPECT_TRUE(fakes::CallLog::shared().startingWith("application terminate").empty());
+    EXPECT_EQ(sd_event_run(event.get(), 0), 0) << "the closed input is still watched";
+}
+
+}  // namespace
+}  // namespace quorla::platform::linux_
