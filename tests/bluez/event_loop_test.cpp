@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -151,6 +152,34 @@ TEST(EventLoop, AnExitTaskThatNeverFinishesHoldsTheExitOnlyUntilTheDeadline) {
     const auto waited = Clock::now() - start;
     EXPECT_GE(waited, EventLoop::exitDeadline);
     EXPECT_LT(waited, EventLoop::exitDeadline + 500ms);
+}
+
+// An exception must not cross sd-event's C code: it ends the agent the way a signal does.
+TEST(EventLoop, WorkThatThrowsEndsTheRunThroughTheTerminationPathWithStatusOne) {
+    for (const bool fromTimer : {false, true}) {
+        SCOPED_TRACE(fromTimer ? "timer" : "queued work");
+        EventLoop loop;
+        std::vector<std::string> log;
+        RecordingDelegate delegate(log);
+        std::unique_ptr<platform::Timer> timer;
+        const auto fail = [] { throw std::runtime_error("sd_bus_open_system: No such file"); };
+        delegate.onLaunch = [&] {
+            if (fromTimer)
+                timer = loop.scheduleRepeatingTimer(10ms, fail);
+            else
+                loop.async(fail);
+        };
+        loop.addExitTask([&](std::function<void()> finished) {
+            log.push_back("exit task started");
+            finished();
+        });
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(loop.run(delegate), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "quorla: sd_bus_open_system: No such file\n");
+        EXPECT_EQ(log,
+                  (std::vector<std::string>{"launched", "will terminate", "exit task started"}));
+    }
 }
 
 }  // namespace

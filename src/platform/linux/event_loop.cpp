@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <iostream>
 #include <utility>
 
 namespace quorla::platform::linux_ {
@@ -120,12 +121,27 @@ void EventLoop::runQueued() {
         batch.swap(queue_);
     }
     for (auto& work : batch)
+        runGuarded(work);
+}
+
+void EventLoop::runGuarded(const std::function<void()>& work) {
+    try {
         work();
+    } catch (const std::exception& failure) {
+        std::cerr << "quorla: " << failure.what() << '\n';
+        exitStatus_ = 1;
+        terminate();
+    }
+}
+
+void EventLoop::exit() {
+    check(sd_event_exit(event_.get(), exitStatus_), "sd_event_exit");
 }
 
 std::unique_ptr<platform::Timer> EventLoop::scheduleRepeatingTimer(platform::Seconds interval,
                                                                    std::function<void()> block) {
-    return std::make_unique<LoopTimer>(event_.get(), toUsec(interval), std::move(block));
+    return std::make_unique<LoopTimer>(event_.get(), toUsec(interval),
+                                       [this, block = std::move(block)] { runGuarded(block); });
 }
 
 int EventLoop::run(platform::ApplicationDelegate& delegate) {
@@ -152,7 +168,7 @@ int EventLoop::onSignal(sd_event_source*, const signalfd_siginfo*, void* userdat
 
 void EventLoop::terminate() {
     if (isTerminating_) {
-        check(sd_event_exit(event_.get(), 0), "sd_event_exit");
+        exit();
         return;
     }
     isTerminating_ = true;
@@ -161,7 +177,7 @@ void EventLoop::terminate() {
 
     pendingExitTasks_ = exitTasks_.size();
     if (pendingExitTasks_ == 0) {
-        check(sd_event_exit(event_.get(), 0), "sd_event_exit");
+        exit();
         return;
     }
     sd_event_source* source = nullptr;
@@ -184,13 +200,13 @@ void EventLoop::exitTaskFinished() {
     if (pendingExitTasks_ == 0 || --pendingExitTasks_ > 0)
         return;
     exitDeadlineSource_.reset();
-    check(sd_event_exit(event_.get(), 0), "sd_event_exit");
+    exit();
 }
 
 int EventLoop::onExitDeadline(sd_event_source*, std::uint64_t, void* userdata) {
     auto* loop = static_cast<EventLoop*>(userdata);
     loop->pendingExitTasks_ = 0;
-    return sd_event_exit(loop->event_.get(), 0);
+    return sd_event_exit(loop->event_.get(), loop->exitStatus_);
 }
 
 std::uint64_t EventLoop::addExitTask(ExitTask task) {

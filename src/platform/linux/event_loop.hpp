@@ -40,7 +40,9 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     std::unique_ptr<platform::Timer> scheduleRepeatingTimer(platform::Seconds interval,
                                                             std::function<void()> block) override;
 
-    // Runs once per loop.
+    // Runs once per loop. Returns 0, or 1 when the agent's own work failed: an exception
+    // escaping queued work or a tick is printed on stderr and ends the agent through its
+    // termination path, since it must not cross sd-event's C code.
     int run(platform::ApplicationDelegate& delegate) override;
     // On the loop's thread. A second call while terminating (a second Ctrl-C) ends the
     // loop at once without waiting for the exit tasks.
@@ -54,6 +56,8 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     static int onSignal(sd_event_source*, const signalfd_siginfo*, void* userdata);
     static int onExitDeadline(sd_event_source*, std::uint64_t, void* userdata);
     void runQueued();
+    void runGuarded(const std::function<void()>& work);
+    void exit();
     void exitTaskFinished();
 
     EventOwner event_;
@@ -66,6 +70,7 @@ class EventLoop final : public platform::MainQueue, public platform::Application
 
     platform::ApplicationDelegate* delegate_ = nullptr;
     bool isTerminating_ = false;
+    int exitStatus_ = 0;
     std::size_t pendingExitTasks_ = 0;
     std::uint64_t nextExitTaskId_ = 1;
     std::map<std::uint64_t, ExitTask> exitTasks_;

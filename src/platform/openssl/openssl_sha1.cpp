@@ -1,6 +1,9 @@
-#include <openssl/evp.h>
+// SHA-1's own functions rather than EVP: EVP fetches the algorithm through OpenSSL 3's
+// provider machinery, which for one hash per radio power-on costs the agent about 2 MB of
+// resident memory. Deprecated in OpenSSL 3, still part of its API.
+#define OPENSSL_API_COMPAT 10101
+#include <openssl/sha.h>
 
-#include <memory>
 #include <stdexcept>
 
 #include "platform/sha1.hpp"
@@ -8,16 +11,14 @@
 namespace quorla::platform {
 
 Sha1Digest sha1(std::initializer_list<std::span<const std::uint8_t>> pieces) {
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                          &EVP_MD_CTX_free);
-    bool hashed = context && EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) == 1;
+    SHA_CTX context;
+    bool hashed = SHA1_Init(&context) == 1;
     for (auto piece : pieces)
-        hashed = hashed && EVP_DigestUpdate(context.get(), piece.data(), piece.size()) == 1;
+        hashed = hashed && SHA1_Update(&context, piece.data(), piece.size()) == 1;
     Sha1Digest digest{};
-    unsigned int digestLength = 0;
-    hashed = hashed && EVP_DigestFinal_ex(context.get(), digest.data(), &digestLength) == 1;
+    hashed = hashed && SHA1_Final(digest.data(), &context) == 1;
     // Only an unusable libcrypto gets here.
-    if (!hashed || digestLength != digest.size())
+    if (!hashed)
         throw std::runtime_error("SHA-1 unavailable");
     return digest;
 }
