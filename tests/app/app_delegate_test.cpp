@@ -126,10 +126,16 @@ TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
 }
 
 struct Lookup {
+    std::string name;
     std::optional<platform::UserRecordID> recordID;
     std::optional<platform::CloudError> error;
     Log console;
 };
+
+// Names the case in test names, which would otherwise carry the bytes of the value.
+[[maybe_unused]] void PrintTo(const Lookup& lookup, std::ostream* out) {
+    *out << lookup.name;
+}
 
 class LookupWithoutANewName : public AppTest, public testing::WithParamInterface<Lookup> {};
 
@@ -147,12 +153,15 @@ TEST_P(LookupWithoutANewName, StartsBluetoothUnderTheEarlierNameAndPolls) {
     EXPECT_EQ(log.startingWith("advertise"), Log{"advertise B59E243A-CDC0-590E-813E-91A84F9E841C"});
 }
 
-INSTANTIATE_TEST_SUITE_P(FailedEmptyOrNone, LookupWithoutANewName,
-                         testing::Values(Lookup{std::nullopt,
-                                                platform::CloudError{"No iCloud account."},
-                                                {"console No iCloud account."}},
-                                         Lookup{platform::UserRecordID{""}, std::nullopt, {}},
-                                         Lookup{std::nullopt, std::nullopt, {}}));
+INSTANTIATE_TEST_SUITE_P(
+    FailedEmptyOrNone, LookupWithoutANewName,
+    testing::Values(Lookup{"Failed",
+                           std::nullopt,
+                           platform::CloudError{"No iCloud account."},
+                           {"console No iCloud account."}},
+                    Lookup{"EmptyName", platform::UserRecordID{""}, std::nullopt, {}},
+                    Lookup{"NoAnswer", std::nullopt, std::nullopt, {}}),
+    [](const auto& info) { return info.param.name; });
 
 // The continuation must never see a name that was neither printed nor stored.
 TEST_F(AppTest, ARecordThatComesWithAnErrorIsDroppedAndOnlyTheErrorReachesTheContinuation) {
