@@ -5,18 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev libsystemd-dev
-  nlohmann-json3-dev dbus-daemon python3-dbus python3-gi)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source scripts/install-packages.sh
+install_missing_packages cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev \
+  libsystemd-dev nlohmann-json3-dev dbus-daemon python3-dbus python3-gi
 
 presets=("$@")
 ((${#presets[@]})) || presets=(default sanitize)

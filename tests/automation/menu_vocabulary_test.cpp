@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "fakes/fake_conferencing_client.hpp"
-
 namespace quorla::automation {
 namespace {
 
+// Written out, not taken from the code under test.
+const MenuVocabulary english{"Meeting", "Keep on Top", "Mute Audio", "Stop Video", "Gallery View"};
+
 // The row of a key, or English for none.
 MenuVocabulary rowOf(const std::string& key) {
-    return key.empty() ? fakes::englishClientTitles() : selectMenuVocabulary({key});
+    return key.empty() ? english : selectMenuVocabulary({key});
 }
 
 // The rows are told apart from each other and English by its written-out titles, so that
@@ -28,7 +29,7 @@ TEST(SelectMenuVocabulary, TheFirstTagLowercasedPicksTheRowOfTheFirstKeyItBegins
                      row.stopVideoTitle, row.galleryViewTitle});
     }
     EXPECT_EQ(rows.size(), std::size(keys));
-    EXPECT_EQ(selectMenuVocabulary({}), fakes::englishClientTitles());
+    EXPECT_EQ(selectMenuVocabulary({}), english);
 
     // The first tag, lowercased, picks the first key it begins with.
     const char* cases[][2] = {{"en-US", ""},

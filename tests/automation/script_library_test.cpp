@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/fake_conferencing_client.hpp"
-
 namespace quorla::automation {
 namespace {
 
@@ -42,8 +40,8 @@ constexpr std::string_view englishText = R"(on checkStatus()
 end checkStatus)";
 
 TEST(CheckStatusScriptText, IsExactlyTheHandlerAndNoTitleCanEndItsStringEarly) {
-    EXPECT_EQ(checkStatusScriptText(fakes::englishClientTitles()), englishText);
-    auto odd = fakes::englishClientTitles();
+    EXPECT_EQ(checkStatusScriptText(selectMenuVocabulary({})), englishText);
+    auto odd = selectMenuVocabulary({});
     odd.keepOnTopTitle = R"(Say "hi" \ now)";
     const auto text = checkStatusScriptText(odd);
     EXPECT_NE(text.find(R"(menu item "Say \"hi\" \\ now" of menu)"), std::string::npos) << text;

@@ -18,6 +18,7 @@ void PrintTo(const MenuStatus& s, std::ostream* out) {
 namespace {
 
 using fakes::ReplyItem;
+using platform::linux_::ClientState;
 constexpr MenuStatus nothingLearnt{};
 
 class StatusProbe : public testing::Test {
@@ -32,40 +33,33 @@ class StatusProbe : public testing::Test {
     }
 
     fakes::FakeScriptingEngine& engine = fakes::FakeScriptingEngine::shared();
-    fakes::FakeConferencingClient& client = engine.client;
 };
 
-TEST_F(StatusProbe, EachFlagFollowsItsOwnItemAmongTheMeetingMenusDirectItems) {
-    using Menus = std::vector<fakes::FakeConferencingClient::Menu>;
-    const std::pair<Menus, MenuStatus> cases[] = {
-        {{{"Meeting", {"Keep on Top", "Mute Audio"}}}, {true, true, false, false}},
-        {{{"Meeting", {"Gallery View", "Stop Video", "Mute Audio"}}}, {false, true, true, true}},
-        {{{"zoom.us", {"Keep on Top"}}, {"Meeting", {"Stop Video"}}, {"View", {"Gallery View"}}},
-         {false, false, true, false}},  // items under other menus do not count
-        {{{"Meeting", {"Keep on top", "Mute Audio ", "Stop"}}}, nothingLearnt},  // not whole
-        {{{"Meetings", {"Keep on Top", "Mute Audio"}}}, nothingLearnt}};
-    for (const auto& [menus, expected] : cases) {
-        client = {true, menus};
-        EXPECT_EQ(probe(), expected) << testing::PrintToString(menus.back().items);
-    }
-    client.isRunning = false;
-    EXPECT_EQ(probe(), nothingLearnt) << "not running";
-}
-
-TEST_F(StatusProbe, EveryLanguageReadsTheClientInItsOwnTitlesOnly) {
-    for (const char* language : {"es", "it", "de", "fr", "ru", "zh-Hant", "zh", "ja", "pt", "ko"}) {
-        SCOPED_TRACE(language);
-        client.showMeeting({.isCameraOn = true, .isActiveSpeakerView = true},
-                           selectMenuVocabulary({language}));
-        EXPECT_EQ(probe({language}), (MenuStatus{true, false, true, true}));
-        EXPECT_EQ(probe({"en"}), nothingLearnt);
-        client.showMeeting({.isMicOn = true});
-        EXPECT_EQ(probe({language}), nothingLearnt);
+// Each flag follows its own item of the meeting menu, in the client's language only.
+TEST_F(StatusProbe, ReadsEachFlagFromTheClientsMenusInItsLanguageOnly) {
+    const std::pair<ClientState, MenuStatus> states[] = {
+        {{.isRunning = false}, nothingLearnt},
+        {{.isMicOn = true, .isCameraOn = true}, nothingLearnt},  // no meeting
+        {{.isInMeeting = true}, {true, false, false, false}},
+        {{.isInMeeting = true, .isMicOn = true}, {true, true, false, false}},
+        {{.isInMeeting = true, .isCameraOn = true}, {true, false, true, false}},
+        {{.isInMeeting = true, .isSpeakerView = true}, {true, false, false, true}},
+    };
+    for (const char* language :
+         {"en", "es", "it", "de", "fr", "ru", "zh-hant", "zh", "ja", "pt", "ko"}) {
+        for (auto [state, expected] : states) {
+            SCOPED_TRACE(testing::Message() << language << " " << testing::PrintToString(expected));
+            state.language = language;
+            engine.setClient(state);
+            EXPECT_EQ(probe({language}), expected);
+            EXPECT_EQ(probe({language == std::string("en") ? "de" : "en"}), nothingLearnt);
+        }
     }
 }
 
 TEST_F(StatusProbe, LearnsNothingWithoutAScriptOrAReply) {
-    client.showMeeting({true, true, true});
+    engine.setClient(
+        {.isInMeeting = true, .isMicOn = true, .isCameraOn = true, .isSpeakerView = true});
     EXPECT_EQ(callCheckStatus(nullptr), nothingLearnt);
     engine.failExecution = true;
     EXPECT_EQ(probe(), nothingLearnt);

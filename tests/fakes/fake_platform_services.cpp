@@ -9,7 +9,7 @@ namespace quorla {
 
 void fakes::resetProcessWideFakes() {
     CallLog::shared().clear();
-    FakeScriptingEngine::shared() = {};
+    FakeScriptingEngine::shared().reset();
     FakeUserDefaults::shared() = {};
     FakePreferredLanguages::shared() = {};
 }

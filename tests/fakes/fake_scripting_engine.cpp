@@ -1,9 +1,5 @@
 #include "fakes/fake_scripting_engine.hpp"
 
-#include <algorithm>
-#include <map>
-#include <sstream>
-
 #include "fakes/call_log.hpp"
 
 namespace quorla::fakes {
@@ -26,59 +22,6 @@ struct Reply final : platform::EventDescriptor {
     ReplyItem kind;
 };
 
-// The lines of a text, leading spaces dropped.
-std::vector<std::string> trimmedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
-    return lines;
-}
-
-bool contains(const std::vector<std::string>& list, const std::string& wanted) {
-    return std::find(list.begin(), list.end(), wanted) != list.end();
-}
-
-// The text of the string literal that follows marker on the line, escapes undone.
-std::optional<std::string> literalAfter(const std::string& line, const std::string& marker) {
-    const auto open = line.find(marker + '"');
-    if (open == std::string::npos)
-        return std::nullopt;
-    std::string text;
-    for (auto at = open + marker.size() + 1; at < line.size(); ++at) {
-        if (line[at] == '"')
-            return text;
-        at += line[at] == '\\';
-        text += line[at];
-    }
-    return std::nullopt;
-}
-
-// What the checkStatus handler of lines finds in the client, in the order it answers.
-std::vector<ReplyItem> readMenus(const std::vector<std::string>& lines,
-                                 const FakeConferencingClient& client) {
-    const char* names[] = {"isConnected", "isMicActive", "isCameraActive", "isActiveSelected"};
-    std::map<std::string, bool> flags;
-    const FakeConferencingClient::Menu* meetingMenu = nullptr;
-    const bool reached = client.isRunning && contains(lines, "tell process \"zoom.us\"");
-    for (std::size_t i = 0; reached && i + 1 < lines.size(); ++i) {
-        if (const auto title = literalAfter(lines[i], "menu bar item ")) {
-            const auto found = std::find_if(client.menuBar.begin(), client.menuBar.end(),
-                                            [&](const auto& menu) { return menu.title == *title; });
-            meetingMenu = found == client.menuBar.end() ? nullptr : &*found;
-        } else if (const auto item = literalAfter(lines[i], "menu item ")) {
-            const auto& next = lines[i + 1];  // "set <flag> to true"
-            if (meetingMenu && contains(meetingMenu->items, *item) && next.starts_with("set ") &&
-                next.ends_with(" to true"))
-                flags[next.substr(4, next.size() - 12)] = true;
-        }
-    }
-    std::vector<ReplyItem> reply;
-    for (const auto* name : names)
-        reply.push_back(flags[name] ? ReplyItem::trueBoolean : ReplyItem::falseBoolean);
-    return reply;
-}
-
 // The handler a subroutine event built as the system builds it names, or none.
 std::optional<std::string> subroutineName(const platform::AppleEvent& event) {
     const auto name = event.textParameters.find(platform::fourCharCode("snam"));
@@ -91,26 +34,28 @@ std::optional<std::string> subroutineName(const platform::AppleEvent& event) {
 }
 
 struct Script final : platform::Script {
-    Script(FakeScriptingEngine& engine, std::string_view source)
-        : engine(engine), lines(trimmedLines(std::string(source))) {}
+    Script(FakeScriptingEngine& engine, std::string_view source) : engine(engine), source(source) {}
 
     void compile() override { CallLog::shared().add("script compiled"); }
     void execute() override {
         CallLog::shared().add(engine.failExecution ? "script failed" : "script ran");
+        if (!engine.failExecution)
+            engine.client().createScript(source)->execute();
     }
     std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
         const platform::AppleEvent& event) override {
         const auto name = subroutineName(event);
-        const bool runs = name && contains(lines, "on " + *name + "()") && !engine.failExecution;
-        CallLog::shared().add(name.value_or("event") + (runs ? " ran" : " failed"));
-        if (!runs || name != "checkStatus")
-            return nullptr;
-        return std::make_unique<Reply>(engine.reply.value_or(readMenus(lines, engine.client)),
-                                       ReplyItem::notBoolean);
+        auto answer = name && !engine.failExecution
+                          ? engine.client().createScript(source)->executeAppleEvent(event)
+                          : nullptr;
+        if (answer && engine.reply)
+            answer = std::make_unique<Reply>(*engine.reply, ReplyItem::notBoolean);
+        CallLog::shared().add(name.value_or("event") + (answer ? " ran" : " failed"));
+        return answer;
     }
 
     FakeScriptingEngine& engine;
-    std::vector<std::string> lines;
+    std::string source;
 };
 
 }  // namespace
@@ -118,6 +63,14 @@ struct Script final : platform::Script {
 std::unique_ptr<platform::Script> FakeScriptingEngine::createScript(std::string_view source) {
     texts.emplace_back(source);
     return failCreation ? nullptr : std::make_unique<Script>(*this, source);
+}
+
+void FakeScriptingEngine::reset() {
+    failCreation = failExecution = false;
+    reply.reset();
+    texts.clear();
+    clientTrace.str("");
+    setClient({.isRunning = false});
 }
 
 }  // namespace quorla::fakes

@@ -34,7 +34,7 @@ TEST(WriteRequestFirstUse, TheFirstRoutedRequestBuildsTheScriptLibraryThatProbes
 
     // The titles stay those of the first build, whatever the languages say by now.
     languages.tags = {"de-DE"};
-    engine.client.showMeeting({.isMicOn = true}, automation::selectMenuVocabulary({"fr-CA"}));
+    engine.setClient({.isInMeeting = true, .isMicOn = true, .language = "fr"});
     EXPECT_EQ(
         automation::callCheckStatus(automation::ScriptLibrary::shared().checkStatusScript.get()),
         (automation::MenuStatus{true, true, false, false}));
