@@ -18,18 +18,9 @@ quorla=${1:-build/default/src/platform/linux/quorla}
 [ -x "$quorla" ] || { echo "tests/ble: no quorla binary at $quorla (build first)" >&2; exit 2; }
 quorla=$(realpath "$quorla")
 
-packages=(qemu-system-x86 linux-image-amd64 bluez bluez-source busybox-static dbus cpio kmod
-  python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source scripts/install-packages.sh
+install_missing_packages qemu-system-x86 linux-image-amd64 bluez bluez-source busybox-static dbus \
+  cpio kmod python3
 
 work=$repo/build/ble
 mkdir -p "$work"
