@@ -216,7 +216,8 @@ class Radio:
                                   stdin=False)
 
     def restart_bluetoothd(self):
-        self.bluetoothd.stop()
+        code = self.bluetoothd.stop()
+        trace(f'bluetoothd stopped ({code})')
         self.start_bluetoothd()
         wait_for(adapters_ready, 20, 'powered hci0 and hci1 after the restart', step=0.3)
 
@@ -635,7 +636,8 @@ class Run:
         agent = Agent('ble-restart', '--client', 'running')
 
         def bluetoothd_restart():
-            self.scanner.find(agent.service)
+            took = self.scanner.find(agent.service)
+            trace(f'found {took:.1f} s into the first scan')
             self.scanner.close()
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
