@@ -3,14 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <stdexcept>
 #include <utility>
 
 extern char** environ;
@@ -18,11 +15,6 @@ extern char** environ;
 namespace quorla::testing {
 
 namespace {
-
-void makePipe(int ends[2]) {
-    if (::pipe2(ends, O_CLOEXEC) < 0)
-        throw std::runtime_error("pipe2 failed");
-}
 
 void readAvailable(int fd, std::string& into) {
     char buffer[4096];
@@ -34,84 +26,51 @@ void readAvailable(int fd, std::string& into) {
     }
 }
 
+std::vector<std::string> environmentWith(const std::filesystem::path& configHome) {
+    std::vector<std::string> environment{"XDG_CONFIG_HOME=" + configHome.string()};
+    for (char** entry = environ; *entry; ++entry) {
+        if (!std::string_view(*entry).starts_with("XDG_CONFIG_HOME="))
+            environment.emplace_back(*entry);
+    }
+    return environment;
+}
+
 }  // namespace
 
 AgentProcess::AgentProcess(const std::vector<std::string>& arguments,
                            const std::filesystem::path& configHome) {
     // A write to an agent that has ended must fail, not end the test.
     ::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> texts{QUORLA_BINARY};
-    texts.insert(texts.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& text : texts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> environment{"XDG_CONFIG_HOME=" + configHome.string()};
-    for (char** entry = environ; *entry; ++entry) {
-        if (!std::string_view(*entry).starts_with("XDG_CONFIG_HOME="))
-            environment.emplace_back(*entry);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    int input[2], output[2], trace[2];
-    makePipe(input);
-    makePipe(output);
-    makePipe(trace);
-    const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ < 0)
-        throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        ::dup2(input[0], STDIN_FILENO);
-        ::dup2(output[1], STDOUT_FILENO);
-        ::dup2(trace[1], STDERR_FILENO);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(input[0]);
-    ::close(output[1]);
-    ::close(trace[1]);
-    input_ = input[1];
-    outputFd_ = output[0];
-    traceFd_ = trace[0];
-    ::fcntl(outputFd_, F_SETFL, O_NONBLOCK);
-    ::fcntl(traceFd_, F_SETFL, O_NONBLOCK);
+    std::vector<std::string> argv{QUORLA_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    process_ = std::make_unique<ChildProcess>(
+        argv, -1, StandardStreams{input_.readEnd, outputPipe_.writeEnd, tracePipe_.writeEnd},
+        environmentWith(configHome));
+    ::close(std::exchange(input_.readEnd, -1));
+    outputPipe_.closeWriteEnd();
+    tracePipe_.closeWriteEnd();
+    ::fcntl(outputPipe_.readEnd, F_SETFL, O_NONBLOCK);
+    ::fcntl(tracePipe_.readEnd, F_SETFL, O_NONBLOCK);
 }
 
-AgentProcess::~AgentProcess() {
-    if (!exitStatus_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    for (int fd : {input_, outputFd_, traceFd_}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-}
+AgentProcess::~AgentProcess() = default;
 
 void AgentProcess::send(std::string_view line) {
     std::string text(line);
     text += '\n';
     // The agent reads its input while it runs; a write to one that ended fails (EPIPE), and
     // the test's expectations then show what happened.
-    const auto ignored = ::write(input_, text.data(), text.size());
+    const auto ignored = ::write(input_.writeEnd, text.data(), text.size());
     (void)ignored;
 }
 
 void AgentProcess::closeInput() {
-    ::close(std::exchange(input_, -1));
+    ::close(std::exchange(input_.writeEnd, -1));
 }
 
 void AgentProcess::signal(int number) {
     if (!exitStatus_)
-        ::kill(pid_, number);
+        process_->signal(number);
 }
 
 const std::string& AgentProcess::output() {
@@ -137,23 +96,22 @@ std::optional<int> AgentProcess::awaitExit(std::chrono::milliseconds deadline) {
         if (left.count() <= 0)
             break;
         // Woken by output or by the end of the streams, which comes with the agent's exit.
-        pollfd streams[] = {{traceFd_, POLLIN, 0}, {outputFd_, POLLIN, 0}};
+        pollfd streams[] = {{tracePipe_.readEnd, POLLIN, 0}, {outputPipe_.readEnd, POLLIN, 0}};
         ::poll(streams, 2, static_cast<int>(std::min<std::int64_t>(left.count(), 10)));
     }
     return exitStatus_;
 }
 
 void AgentProcess::collect() {
-    readAvailable(outputFd_, output_);
-    readAvailable(traceFd_, trace_);
+    readAvailable(outputPipe_.readEnd, output_);
+    readAvailable(tracePipe_.readEnd, trace_);
     if (exitStatus_)
         return;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) != pid_)
+    exitStatus_ = process_->exitCode();
+    if (!exitStatus_)
         return;
-    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1 - WTERMSIG(status);
-    readAvailable(outputFd_, output_);
-    readAvailable(traceFd_, trace_);
+    readAvailable(outputPipe_.readEnd, output_);
+    readAvailable(tracePipe_.readEnd, trace_);
 }
 
 }  // namespace quorla::testing

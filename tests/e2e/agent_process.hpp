@@ -1,13 +1,14 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "bluez/harness/child_process.hpp"
 
 namespace quorla::testing {
 
@@ -38,10 +39,10 @@ class AgentProcess {
   private:
     void collect();
 
-    pid_t pid_ = -1;
-    int input_ = -1;
-    int outputFd_ = -1;
-    int traceFd_ = -1;
+    Pipe input_;
+    Pipe outputPipe_;
+    Pipe tracePipe_;
+    std::unique_ptr<ChildProcess> process_;
     std::string output_;
     std::string trace_;
     std::optional<int> exitStatus_;

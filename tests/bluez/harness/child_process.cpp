@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/linux/sd_owners.hpp"
 
@@ -23,16 +24,37 @@ int checkErrno(int result, const char* call) {
     return check(result < 0 ? -errno : result, call);
 }
 
+std::vector<char*> pointersTo(const std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (const std::string& text : texts)
+        pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// In the child: each given stream takes the place of the standard one (dup2 leaves the new
+// descriptor open across exec).
+bool redirect(const StandardStreams& streams) {
+    const std::pair<int, int> moves[] = {{streams.input, STDIN_FILENO},
+                                         {streams.output, STDOUT_FILENO},
+                                         {streams.error, STDERR_FILENO}};
+    for (const auto& [from, to] : moves) {
+        if (from != -1 && dup2(from, to) < 0)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, int inheritedFd)
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, int inheritedFd,
+                           StandardStreams streams,
+                           std::optional<std::vector<std::string>> environment)
     : name_(argv.at(0)) {
     // Everything the child needs is prepared before fork: after it, only calls that are
     // safe in a child of a possibly multi-threaded process.
-    std::vector<char*> arguments;
-    for (const std::string& argument : argv)
-        arguments.push_back(const_cast<char*>(argument.c_str()));
-    arguments.push_back(nullptr);
+    auto arguments = pointersTo(argv);
+    auto variables = environment ? pointersTo(*environment) : std::vector<char*>{};
     const pid_t parent = getpid();
 
     pid_ = checkErrno(fork(), "fork");
@@ -43,9 +65,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, int inheritedFd
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (inheritedFd != -1 && fcntl(inheritedFd, F_SETFD, 0) < 0)
+        if ((inheritedFd != -1 && fcntl(inheritedFd, F_SETFD, 0) < 0) || !redirect(streams))
             _exit(127);
-        execv(arguments[0], arguments.data());
+        if (environment)
+            execve(arguments[0], arguments.data(), variables.data());
+        else
+            execv(arguments[0], arguments.data());
         _exit(127);
     }
 }
@@ -56,6 +81,19 @@ ChildProcess::~ChildProcess() {
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
+}
+
+std::optional<int> ChildProcess::exitCode() {
+    // WNOWAIT leaves the child to the destructor's waitpid.
+    siginfo_t info{};
+    checkErrno(waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT), "waitid");
+    if (info.si_pid != pid_)
+        return std::nullopt;
+    return info.si_code == CLD_EXITED ? info.si_status : -1 - info.si_status;
+}
+
+void ChildProcess::signal(int number) {
+    kill(pid_, number);
 }
 
 std::string ChildProcess::status(std::chrono::steady_clock::time_point until) {
@@ -70,14 +108,12 @@ std::string ChildProcess::status(std::chrono::steady_clock::time_point until) {
         poll(&exited, 1, static_cast<int>(left.count()));
         close(process);
     }
-    // WNOWAIT leaves the child to the destructor's waitpid.
-    siginfo_t info{};
-    checkErrno(waitid(P_PID, pid_, &info, WEXITED | WNOHANG | WNOWAIT), "waitid");
-    if (info.si_pid != pid_)
+    const auto code = exitCode();
+    if (!code)
         return name_ + " running";
-    if (info.si_code == CLD_EXITED)
-        return name_ + " exited with " + std::to_string(info.si_status);
-    return name_ + " killed by signal " + std::to_string(info.si_status);
+    if (*code >= 0)
+        return name_ + " exited with " + std::to_string(*code);
+    return name_ + " killed by signal " + std::to_string(-1 - *code);
 }
 
 std::string readLine(int fd, std::chrono::steady_clock::time_point deadline,

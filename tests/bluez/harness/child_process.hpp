@@ -3,17 +3,28 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quorla::testing {
+
+// What a child reads and writes instead of the test's own streams (-1: the test's).
+struct StandardStreams {
+    int input = -1;
+    int output = -1;
+    int error = -1;
+};
 
 // A process the test starts and that never outlives it: the kernel kills it when the test
 // dies, however it dies (PR_SET_PDEATHSIG), and the destructor kills and reaps it.
 class ChildProcess {
   public:
     // Starts argv[0] (a path) with argv. inheritedFd, if not -1, stays open in the child.
-    ChildProcess(const std::vector<std::string>& argv, int inheritedFd);
+    // environment, when given, replaces the test's.
+    ChildProcess(const std::vector<std::string>& argv, int inheritedFd,
+                 StandardStreams streams = {},
+                 std::optional<std::vector<std::string>> environment = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -21,6 +32,9 @@ class ChildProcess {
     // How the child ended ("NAME exited with 2", "NAME killed by signal 9"), or "NAME running"
     // if it has not by `until` (by default: now).
     std::string status(std::chrono::steady_clock::time_point until = {});
+    // The exit status, or -1 - the signal that ended it; none while it runs.
+    std::optional<int> exitCode();
+    void signal(int number);
 
   private:
     pid_t pid_;
