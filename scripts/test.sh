@@ -17,7 +17,8 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset"
 done
 
-# Real Bluetooth under qemu (about a minute); QUORLA_SKIP_BLE=1 skips it where qemu cannot run.
-if [ -z "${QUORLA_SKIP_BLE:-}" ]; then
-  tests/ble/run.sh "build/${presets[0]}/src/platform/linux/quorla"
+# The adapter on the real stack, in the virtual Bluetooth lab (about a minute under TCG);
+# QUORLA_SKIP_LAB=1 skips it where qemu cannot run.
+if [ -z "${QUORLA_SKIP_LAB:-}" ]; then
+  tests/lab/run.sh "build/${presets[0]}/src/platform/linux/quorla"
 fi
