@@ -211,6 +211,16 @@ class Radio:
         self.start_bluetoothd()
         wait_for(adapters_ready, 20, 'powered hci0 and hci1 after the restart', step=0.3)
 
+    def close(self):
+        """Forgets every device before bluetoothd stops: a guest kernel once oopsed at
+        teardown with a link still up."""
+        for path in set(re.findall(r'object path "(/org/bluez/hci\d+)/(dev_[0-9A-F_]+)"',
+                                   bluez_objects())):
+            run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', path[0],
+                 'org.bluez.Adapter1.RemoveDevice', f'objpath:{path[0]}/{path[1]}'])
+        for process in (self.bluetoothd, self.btvirt, self.btmon, self.dbus):
+            process.stop()
+
     def records(self):
         """The capture's records as (controller index, opcode, packet)."""
         with open(self.capture, 'rb') as f:

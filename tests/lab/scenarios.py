@@ -484,8 +484,7 @@ def main():
             if not only or part in only:
                 getattr(run_, part)()
         run_.scanner.close()
-        radio.btmon.stop()
-        radio.bluetoothd.stop()
+        radio.close()
     open(OUT + '/done', 'w').close()
     trace('guest done')
 
