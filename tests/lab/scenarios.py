@@ -14,7 +14,7 @@ import subprocess
 import time
 import uuid
 
-from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, TOOLS, Failure,
+from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, TOOLS, Failure, run,
                    Process, Radio, trace, wait_for)
 
 NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
@@ -217,9 +217,10 @@ class GattClient:
                         return handle
         raise Failure(f'no characteristic {characteristic} in service {service}')
 
-    def read(self, handle):
+    def read(self, handle, offset=0):
         since = self.tool.mark()
-        self.tool.send(f'read-value 0x{handle:04x}')
+        self.tool.send(f'read-long-value 0x{handle:04x} {offset}' if offset
+                       else f'read-value 0x{handle:04x}')
         m = self.tool.expect(r'Read value(?: \(\d+ bytes\): ((?:[0-9a-f]{2} )*)|: 0 bytes)'
                              r'|Read request failed[^\n]*', 10, since, what='read answer')
         if m.group(0).startswith('Read request failed'):
@@ -267,11 +268,20 @@ def service_uuid(record_name):
 class Agent:
     """The agent under test on hci0, its console on stdin."""
 
-    def __init__(self, record_name, *options):
-        self.service = service_uuid(record_name)
-        self.process = Process(f'agent-{record_name}',
-                               [AGENT, '--record-name', record_name, '--adapter', 'hci0',
-                                *options])
+    def __init__(self, record_name, *options, adapter='hci0', name=None):
+        self.service = service_uuid(record_name) if record_name else None
+        naming = ['--record-name', record_name] if record_name else []
+        self.process = Process(f'agent-{name or record_name}',
+                               [AGENT, *naming, '--adapter', adapter, *options])
+
+    def expect(self, pattern, timeout=20, since=0):
+        return self.process.expect(pattern, timeout, since)
+
+    def wait(self, timeout=10):
+        try:
+            return self.process.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f'{self.process.name} did not exit within {timeout} s')
 
     def command(self, line):
         self.process.send(line)
@@ -355,6 +365,9 @@ class Run:
             value = gatt.read(handle)
             if value != b'\xe0':
                 raise Failure(f'read gave {value.hex() or "(empty)"}, not e0')
+            value = gatt.read(handle, offset=1)
+            if value != b'\xe0':
+                raise Failure(f'read at offset 1 gave {value.hex() or "(empty)"}, not e0')
             since = gatt.subscribe(handle)
             heard, waited = gatt.wait_notification(handle, since, 2.0, lambda v: True,
                                                    'notification on subscribing')
@@ -366,7 +379,7 @@ class Run:
             self.scenario('discovery: a scan for the record name\'s service finds only it',
                           discovery)
             self.scenario('GATT table: one service, five characteristics in order', gatt_table)
-            self.scenario('status: reads e0 with no meeting, subscribing hears it at once',
+            self.scenario('status: reads e0 with no meeting (also at an offset), subscribing hears it at once',
                           status_read_and_subscribe)
         finally:
             if 'gatt' in central:
@@ -466,6 +479,113 @@ class Run:
             agent.close()
 
 
+SETTINGS = '/run/settings/quorla/settings.json'
+
+
+def bluetoothd_log(pattern):
+    with open(OUT + '/bluetoothd.log', errors='replace') as log:
+        return re.findall(pattern, log.read())
+
+
+def call_agent(bus_name, path, method, *arguments):
+    """A call from a root process on the system bus straight to the agent's objects."""
+    result = run(['dbus-send', '--system', '--print-reply', f'--dest={bus_name}', path,
+                  f'org.bluez.GattCharacteristic1.{method}', *arguments])
+    return (result.stdout + result.stderr).strip()
+
+
+class Lifecycle:
+    """How the agent starts, refuses what it cannot run with, and leaves BlueZ."""
+
+    def __init__(self, run_):
+        self.run = run_
+
+    def quitting(self):
+        ways = {'SIGTERM': lambda a: a.process.proc.terminate(),
+                'SIGINT': lambda a: a.process.proc.send_signal(2),
+                'console quit': lambda a: a.command('quit')}
+        seen = []
+        for way, quit_ in ways.items():
+            agent = Agent('ble-quit', '--client', 'meeting', name=f'quit-{len(seen)}')
+            agent.expect(r'advertisement registered on hci0')
+            before = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            quit_(agent)
+            status = agent.wait()
+            text = agent.process.text
+            after = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            if status != 0 or 'nothing of ours is registered with BlueZ any more' not in text \
+                    or after != before + 1:
+                raise Failure(f'{way}: exit {status}, {after - before} unregistrations seen by '
+                              'bluetoothd, trace ends ' + repr(text[-200:]))
+            seen.append(way)
+        return ', '.join(seen)
+
+    def sigterm_while_bluetoothd_is_stopped(self):
+        agent = Agent('ble-held', name='held')
+        agent.expect(r'advertisement registered on hci0')
+        bluetoothd = self.run.radio.bluetoothd.proc.pid
+        os.kill(bluetoothd, 19)  # SIGSTOP: BlueZ answers nothing for a moment
+        try:
+            agent.process.proc.terminate()
+            time.sleep(0.8)
+            if not agent.process.running():
+                raise Failure('the agent exited before BlueZ answered its unregistrations')
+        finally:
+            os.kill(bluetoothd, 18)  # SIGCONT
+        status = agent.wait()
+        if status != 0 or 'nothing of ours is registered' not in agent.process.text:
+            raise Failure(f'exit {status}; trace ends {agent.process.text[-200:]!r}')
+
+    def stored_name_and_corrupt_settings(self):
+        os.makedirs(os.path.dirname(SETTINGS), exist_ok=True)
+        with open(SETTINGS, 'w') as settings:
+            settings.write('{"quorla.iCloudUserID": ')
+        first = Agent('ble-stored', name='stored-1')
+        first.expect(r'publishing service')
+        first.close()
+        if 'cannot be parsed' not in first.process.text:
+            raise Failure('a corrupt settings file was not reported')
+        aside = [n for n in os.listdir(os.path.dirname(SETTINGS)) if '.corrupt-' in n]
+        if len(aside) != 1:
+            raise Failure(f'{len(aside)} files moved aside')
+        second = Agent(None, name='stored-2')
+        second.service = service_uuid('ble-stored')
+        second.expect(rf'publishing service {second.service} on hci0')
+        second.close()
+        for arguments in (['--record-name', ''], ['--bogus']):
+            stored = open(SETTINGS).read()
+            refused = run([AGENT, *arguments])
+            if refused.returncode != 2 or '--help' not in refused.stderr \
+                    or open(SETTINGS).read() != stored:
+                raise Failure(f'{arguments}: exit {refused.returncode}, {refused.stderr!r}')
+
+    def calls_of_the_wrong_shape(self):
+        agent = Agent('ble-shapes', name='shapes')
+        agent.expect(r'application registered on hci0')
+        bus_name = bluetoothd_log(r'Registering application: (:[0-9.]+):/org/quorla')[-1]
+        characteristic = '/org/quorla/application/service0/char1'
+        since = agent.process.mark()
+        answers = [call_agent(bus_name, characteristic, 'ReadValue', 'string:offset'),
+                   call_agent(bus_name, characteristic, 'WriteValue', 'array:byte:0x31')]
+        time.sleep(0.5)
+        agent.close()
+        wrong = [a for a in answers if 'org.bluez.Error.InvalidArguments' not in a]
+        if wrong or 'request:' in agent.process.text[since:]:
+            raise Failure(f'answers {answers}; agent said {agent.process.text[since:]!r}')
+
+    def scenarios(self):
+        for name, body in (
+                ('quitting by SIGTERM, SIGINT or quit exits 0 with everything unregistered',
+                 self.quitting),
+                ('SIGTERM while bluetoothd is stopped still unregisters everything first',
+                 self.sigterm_while_bluetoothd_is_stopped),
+                ('settings: a corrupt file moved aside, the stored name reused, a bad command '
+                 'line refused with 2 and nothing stored', self.stored_name_and_corrupt_settings),
+                ('calls of the wrong shape get InvalidArguments and reach nothing',
+                 self.calls_of_the_wrong_shape)):
+            self.run.scenario(name, body)
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
@@ -480,9 +600,12 @@ def main():
     if radio:
         only = CONFIG.get('only', '')
         run_ = Run(radio)
-        for part in ('idle_agent', 'meeting_agent', 'restart_agent'):
-            if not only or part in only:
-                getattr(run_, part)()
+        groups = {'idle_agent': run_.idle_agent, 'meeting_agent': run_.meeting_agent,
+                  'restart_agent': run_.restart_agent,
+                  'lifecycle': Lifecycle(run_).scenarios}
+        for name, group in groups.items():
+            if not only or name in only.split(','):
+                group()
         run_.scanner.close()
         radio.close()
     open(OUT + '/done', 'w').close()
