@@ -142,10 +142,10 @@ def adapter_property(adapter, name):
     return match.group(1).strip().strip('"') if match else None
 
 
-def power_on(adapter):
+def power(adapter, on=True):
     run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', f'/org/bluez/{adapter}',
          'org.freedesktop.DBus.Properties.Set', 'string:org.bluez.Adapter1', 'string:Powered',
-         'variant:boolean:true'])
+         f'variant:boolean:{"true" if on else "false"}'])
 
 
 def adapters_ready():
@@ -154,7 +154,7 @@ def adapters_ready():
         return False
     for adapter in ('hci0', 'hci1'):
         if adapter_property(adapter, 'Powered') != 'true':
-            power_on(adapter)
+            power(adapter)
             return False
     return True
 

@@ -15,7 +15,8 @@ import time
 import uuid
 
 from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, TOOLS, Failure, run,
-                   Process, Radio, trace, wait_for)
+                   Process, Radio, adapter_property, adapters_ready, power, trace,
+                   wait_for)
 
 NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
 CHARACTERISTICS = [
@@ -271,8 +272,8 @@ class Agent:
     def __init__(self, record_name, *options, adapter='hci0', name=None):
         self.service = service_uuid(record_name) if record_name else None
         naming = ['--record-name', record_name] if record_name else []
-        self.process = Process(f'agent-{name or record_name}',
-                               [AGENT, *naming, '--adapter', adapter, *options])
+        choice = ['--adapter', adapter] if adapter else []
+        self.process = Process(f'agent-{name or record_name}', [AGENT, *naming, *choice, *options])
 
     def expect(self, pattern, timeout=20, since=0):
         return self.process.expect(pattern, timeout, since)
@@ -443,6 +444,30 @@ class Run:
     def restart_agent(self):
         agent = Agent('ble-restart', '--client', 'running')
 
+        def published_once(count, after):
+            """Found by a fresh scan, with one advertising set and one service of ours."""
+            self.scanner = Scanner()
+            took = self.scanner.find(agent.service)
+            if not agent.process.running():
+                raise Failure(f'the agent exited after {after}')
+            # btmon writes its capture behind; the scan's reports come after the set-up.
+            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
+                     'advertising report in the capture')
+            sets = advertising_sets(self.radio.records()[count:], 0)
+            if len(sets) != 1:
+                raise Failure(f'{len(sets)} advertising sets on hci0 after {after}')
+            gatt = GattClient()
+            try:
+                ours = [s for s in gatt.services if s[0] == agent.service]
+                if len(ours) != 1:
+                    raise Failure(f'{len(ours)} services {agent.service} after {after}')
+                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
+                if value != b'\xe0':
+                    raise Failure(f'status read {value.hex()} after {after}, not e0')
+            finally:
+                gatt.close()
+            return f'found again {took:.1f} s into the fresh scan'
+
         def bluetoothd_restart():
             took = self.scanner.find(agent.service)
             trace(f'found {took:.1f} s into the first scan')
@@ -450,36 +475,30 @@ class Run:
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
             trace('bluetoothd restarted, adapters powered')
-            self.scanner = Scanner()
-            took = self.scanner.find(agent.service)
-            if not agent.process.running():
-                raise Failure('the agent exited when bluetoothd restarted')
-            # btmon writes its capture behind; the scan's reports come after the set-up.
-            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
-                     'advertising report in the capture')
-            sets = advertising_sets(self.radio.records()[count:], 0)
-            if len(sets) != 1:
-                raise Failure(f'{len(sets)} advertising sets on hci0 after the restart')
-            gatt = GattClient()
-            try:
-                ours = [s for s in gatt.services if s[0] == agent.service]
-                if len(ours) != 1:
-                    raise Failure(f'{len(ours)} services {agent.service} after the restart')
-                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
-                if value != b'\xe0':
-                    raise Failure(f'status read {value.hex()} after the restart, not e0')
-            finally:
-                gatt.close()
-            return f'found again {took:.1f} s into the fresh scan'
+            return published_once(count, 'the restart')
+
+        def power_cycle():
+            self.scanner.close()
+            count = len(self.radio.records())
+            since = agent.process.mark()
+            power(PERIPHERAL_ADAPTER, False)
+            agent.expect(r'adapter hci0 is powered off', 10, since)
+            power(PERIPHERAL_ADAPTER, True)
+            agent.expect(r'advertisement registered on hci0', 10, since)
+            return published_once(count, 'the power cycle')
 
         try:
             self.scenario('bluetoothd restarted: published again, found by a fresh scan, once',
                           bluetoothd_restart)
+            self.scenario('radio power cycle: published again, found by a fresh scan, once',
+                          power_cycle)
         finally:
             agent.close()
 
 
 SETTINGS = '/run/settings/quorla/settings.json'
+PERIPHERAL_ADAPTER = 'hci0'
+
 
 
 def bluetoothd_log(pattern):
@@ -492,6 +511,68 @@ def call_agent(bus_name, path, method, *arguments):
     result = run(['dbus-send', '--system', '--print-reply', f'--dest={bus_name}', path,
                   f'org.bluez.GattCharacteristic1.{method}', *arguments])
     return (result.stdout + result.stderr).strip()
+
+
+class Adapters:
+    """Which controller the agent publishes on as controllers come and go. A second btvirt
+    adds hci2 on an air of its own; the agent's trace shows where BlueZ took the
+    registrations, since the central cannot hear hci2."""
+
+    def __init__(self, run_):
+        self.run = run_
+        self.extra = None
+
+    def add_hci2(self):
+        self.extra = Process('btvirt-extra', [TOOLS + '/btvirt', '-l1'], stdin=False)
+        wait_for(lambda: os.path.exists('/sys/class/bluetooth/hci2'), 20, 'hci2')
+        wait_for(lambda: power('hci2') or adapter_property('hci2', 'Powered') == 'true', 20,
+                 'hci2 powered', step=0.5)
+
+    def remove_hci2(self):
+        self.extra.stop()
+        wait_for(lambda: not os.path.exists('/sys/class/bluetooth/hci2'), 10, 'hci2 gone')
+
+    def chosen_going_and_coming_back(self):
+        self.add_hci2()
+        agent = Agent('ble-hci2', adapter='hci2', name='hci2')
+        try:
+            agent.expect(r'advertisement registered on hci2')
+            since = agent.process.mark()
+            self.remove_hci2()
+            agent.expect(r'no Bluetooth adapter hci2', 10, since)
+            self.add_hci2()
+            agent.expect(r'application registered on hci2', 20, since)
+            agent.expect(r'advertisement registered on hci2', 20, since)
+            if re.search(r'registered on hci[01]', agent.process.text):
+                raise Failure('registered on a controller other than the one asked for')
+        finally:
+            agent.close()
+            self.remove_hci2()
+
+    def taking_over(self):
+        """hci0 and hci1 go away together (one btvirt holds both): the powered hci2 takes
+        over, and hci0 is chosen again once it is back, being first."""
+        agent = Agent('ble-takeover', adapter=None, name='takeover')
+        radio = self.run.radio
+        try:
+            agent.expect(r'advertisement registered on hci0')
+            self.add_hci2()
+            since = agent.process.mark()
+            radio.btvirt.stop()
+            agent.expect(r'advertisement registered on hci2', 20, since)
+            since = agent.process.mark()
+            radio.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
+            wait_for(lambda: adapters_ready(), 30, 'hci0 and hci1 back', step=0.5)
+            agent.expect(r'advertisement registered on hci0', 20, since)
+        finally:
+            agent.close()
+            self.remove_hci2()
+
+    def scenarios(self):
+        self.run.scenario('--adapter hci2 among three: published there, gone with it, back '
+                          'with it', self.chosen_going_and_coming_back)
+        self.run.scenario('the controller in use goes away: another powered one takes over',
+                          self.taking_over)
 
 
 class Lifecycle:
@@ -602,7 +683,7 @@ def main():
         run_ = Run(radio)
         groups = {'idle_agent': run_.idle_agent, 'meeting_agent': run_.meeting_agent,
                   'restart_agent': run_.restart_agent,
-                  'lifecycle': Lifecycle(run_).scenarios}
+                  'lifecycle': Lifecycle(run_).scenarios, 'adapters': Adapters(run_).scenarios}
         for name, group in groups.items():
             if not only or name in only.split(','):
                 group()
