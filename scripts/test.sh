@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 source scripts/install-packages.sh
 install_missing_packages cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev \
-  libsystemd-dev nlohmann-json3-dev dbus-daemon python3-dbus python3-gi
+  libsystemd-dev nlohmann-json3-dev libcli11-dev
 
 presets=("$@")
 ((${#presets[@]})) || presets=(default sanitize)
