@@ -221,18 +221,20 @@ class Radio:
         for process in (self.bluetoothd, self.btvirt, self.btmon, self.dbus):
             process.stop()
 
-    def records(self):
-        """The capture's records as (controller index, opcode, packet)."""
+    def records(self, with_time=False):
+        """The capture's records as (controller index, opcode, packet), or with_time as
+        (controller index, opcode, seconds, packet)."""
         with open(self.capture, 'rb') as f:
             data = f.read()
         records = []
         position = 16  # past the file header
         while position + 24 <= len(data):
-            _, length, flags, _, _ = struct.unpack('>IIIIq', data[position:position + 24])
+            _, length, flags, _, stamp = struct.unpack('>IIIIq', data[position:position + 24])
             if position + 24 + length > len(data):
                 break
-            records.append((flags >> 16, flags & 0xFFFF,
-                             data[position + 24:position + 24 + length]))
+            packet = data[position + 24:position + 24 + length]
+            records.append((flags >> 16, flags & 0xFFFF, stamp / 1e6, packet) if with_time
+                           else (flags >> 16, flags & 0xFFFF, packet))
             position += 24 + length
         return records
 
