@@ -30,6 +30,7 @@ enum { NSUTF8StringEncoding = 4 };
 @interface NSString : NSObject <NSCopying>
 @property(readonly) NSUInteger length;
 @property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
+@property(readonly, copy) NSString* lowercaseString;
 + (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
                                 length:(NSUInteger)len
