@@ -114,6 +114,20 @@ extern "C" NSRunLoopMode const NSRunLoopCommonModes;
 - (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
 @end
 
+typedef uint64_t NSActivityOptions;
+enum : NSActivityOptions {
+    NSActivityIdleSystemSleepDisabled = (1ULL << 20),
+    NSActivityUserInitiated = (0x00FFFFFFULL | NSActivityIdleSystemSleepDisabled),
+    NSActivityUserInitiatedAllowingIdleSystemSleep =
+        (NSActivityUserInitiated & ~NSActivityIdleSystemSleepDisabled),
+};
+
+@interface NSProcessInfo : NSObject
+@property(class, readonly, strong) NSProcessInfo* processInfo;
+- (id<NSObject>)beginActivityWithOptions:(NSActivityOptions)options reason:(NSString*)reason;
+- (void)endActivity:(id<NSObject>)activity;
+@end
+
 @interface NSUserDefaults : NSObject
 @property(class, readonly, strong) NSUserDefaults* standardUserDefaults;
 - (nullable id)objectForKey:(NSString*)defaultName;
