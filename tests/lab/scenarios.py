@@ -654,8 +654,39 @@ class Lifecycle:
         if wrong or 'request:' in agent.process.text[since:]:
             raise Failure(f'answers {answers}; agent said {agent.process.text[since:]!r}')
 
+    def refused_for_a_while(self):
+        """The emulated controller has three advertising sets; agents are started until
+        BlueZ refuses one, which must be registered once a set is free again, asked again
+        after a growing delay and reporting that kind of failure once."""
+        agents = []
+        try:
+            while len(agents) < 5:
+                agent = Agent(f'ble-fill{len(agents)}', name=f'fill{len(agents)}')
+                agents.append(agent)
+                outcome = agent.expect(r'advertisement registered|RegisterAdvertisement failed')
+                if outcome.group(0) != 'advertisement registered':
+                    break
+            else:
+                raise Failure('BlueZ registered every advertisement; nothing was refused')
+            refused = agents[-1]
+            time.sleep(3)  # long enough for a retry or two, still refused
+            calls = len(bluetoothd_log(r'register_advertisement\(\) RegisterAdvertisement'))
+            agents[0].close()
+            refused.expect(r'advertisement registered on hci0', 70)
+            retried = len(bluetoothd_log(r'register_advertisement\(\) RegisterAdvertisement'))
+            reports = refused.process.text.count('RegisterAdvertisement failed')
+            if reports != 1 or retried <= calls:
+                raise Failure(f'{reports} failure lines, {retried - calls} calls after a set '
+                              'was freed')
+            return f'{len(agents) - 1} sets taken; registered once one was freed'
+        finally:
+            for agent in agents:
+                agent.close()
+
     def scenarios(self):
         for name, body in (
+                ('a refused advertisement is asked for again until BlueZ takes it',
+                 self.refused_for_a_while),
                 ('quitting by SIGTERM, SIGINT or quit exits 0 with everything unregistered',
                  self.quitting),
                 ('SIGTERM while bluetoothd is stopped still unregisters everything first',
