@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sstream>
 
 #include "bluetooth/bluetooth_session_manager.hpp"
@@ -21,7 +20,6 @@ namespace {
 
 using bluetooth::BluetoothSessionManager;
 using nlohmann::json;
-using namespace std::chrono_literals;
 
 constexpr const char* recordName = "_5d0c0ffee1234";
 // Python's uuid.uuid5(UUID("1CDC9855-5713-4F64-B799-4AB82DC6D1C8"), "_5d0c0ffee1234").
@@ -40,12 +38,10 @@ struct RecordingDelegate final : platform::PeripheralManagerDelegate {
     std::vector<platform::ManagerState> states;
     int readRequests = 0;
     std::optional<std::uint8_t> readResult;  // answers reads itself with this ATT result
-    std::function<void()> afterStateUpdate = [] {};
 
     void didUpdateState(platform::PeripheralManager& manager) override {
         states.push_back(manager.state());
         core.didUpdateState(manager);
-        afterStateUpdate();
     }
     void didSubscribe(platform::PeripheralManager& manager,
                       const platform::CharacteristicRef& characteristic) override {
@@ -81,8 +77,7 @@ struct World {
     RecordingDelegate delegate;
     BluetoothSessionManager& core = BluetoothSessionManager::shared();
 
-    // mockOnOwnLoop: for a test whose loop ends (run returns) before the mock is asked.
-    explicit World(bool mockOnOwnLoop = false) : mock(bus, mockOnOwnLoop ? nullptr : loop.event()) {
+    World() : mock(bus, loop.event()) {
         fakes::FakeUserDefaults::shared().setString(bluetooth::iCloudUserIDDefaultsKey, recordName);
     }
     ~World() { core.peripheralManager.reset(); }
@@ -235,37 +230,6 @@ TEST(BluezPeripheral, PowerCyclesUnplugsAndDaemonRestartsRepublishExactlyOnce) {
     }
 }
 
-TEST(BluezPeripheral, PublishingAgainReplacesWhatBlueZHoldsInsteadOfAddingToIt) {
-    World world;
-    world.mock.addAdapter("hci0");
-    world.startAgent();
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
-    world.core.didUpdateState(*world.core.peripheralManager);  // a second powered-on report
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 2; }));
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
-    const auto state = world.state();
-    EXPECT_EQ(state["calls"], json({{"RegisterApplication", 2},
-                                    {"UnregisterApplication", 1},
-                                    {"RegisterAdvertisement", 2},
-                                    {"UnregisterAdvertisement", 1}}));
-    EXPECT_EQ(state["errors"], json::array());
-}
-
-TEST(BluezPeripheral, RegistrationErrorsAreLoggedWithBlueZsNameAndTheAgentCarriesOn) {
-    World world;
-    world.mock.addAdapter("hci0");
-    world.mock.setReplyDelay(200ms);
-    world.startAgent();
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.calls("RegisterAdvertisement") == 1; }));
-    world.mock.setPowered("hci0", false);  // bluetoothd fails what is still pending
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.traced("RegisterAdvertisement failed"); }));
-    EXPECT_TRUE(world.traced("RegisterApplication failed on hci0: org.bluez.Error.Failed"));
-
-    world.mock.setReplyDelay(0ms);
-    world.mock.setPowered("hci0", true);
-    ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
-}
-
 TEST(BluezPeripheral, WithoutAdapterOrBluetoothdTheAgentWaitsAndPublishesOnceOneAppears) {
     for (const bool isDaemonRunning : {true, false}) {
         SCOPED_TRACE(isDaemonRunning);
@@ -282,37 +246,6 @@ TEST(BluezPeripheral, WithoutAdapterOrBluetoothdTheAgentWaitsAndPublishesOnceOne
         world.mock.addAdapter("hci0");
         ASSERT_TRUE(world.mock.runUntil([&] { return world.isPublished(); }));
     }
-}
-
-struct LaunchingDelegate final : platform::ApplicationDelegate {
-    std::function<void()> launch;
-    bool heardWillTerminate = false;
-    void applicationDidFinishLaunching() override { launch(); }
-    void applicationWillTerminate() override { heardWillTerminate = true; }
-};
-
-TEST(BluezPeripheral, SigtermWhileRegistrationsAreInFlightStillUnregistersEverything) {
-    World world(true);
-    world.mock.addAdapter("hci0");
-    world.mock.setReplyDelay(300ms);
-    world.delegate.afterStateUpdate = [&] {
-        if (world.delegate.states.back() == platform::ManagerState::poweredOn)
-            kill(getpid(), SIGTERM);  // both Register calls are on their way now
-    };
-    LaunchingDelegate application;
-    application.launch = [&] { world.startAgent(); };
-
-    EXPECT_EQ(world.loop.run(application), 0);
-
-    EXPECT_TRUE(application.heardWillTerminate);
-    const auto state = world.state();
-    EXPECT_EQ(state["applications"], json::array());
-    EXPECT_EQ(state["advertisements"], json::array());
-    EXPECT_EQ(state["calls"], json({{"RegisterApplication", 1},
-                                    {"UnregisterApplication", 1},
-                                    {"RegisterAdvertisement", 1},
-                                    {"UnregisterAdvertisement", 1}}));
-    EXPECT_EQ(state["errors"], json::array());
 }
 
 }  // namespace
