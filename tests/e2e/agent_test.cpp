@@ -177,19 +177,36 @@ TEST_F(AgentTest, EveryWayOfQuittingExitsZeroWithEverythingUnregistered) {
     }
 }
 
-TEST(AgentCommandLineTest, ACommandLineTheAgentCannotRunWithIsRefusedAndChangesNothingStored) {
+TEST(AgentCommandLineTest, AnAgentThatCannotStartSaysWhyAndChangesNothingStored) {
     TemporaryFolder configHome;
     const auto settingsPath = configHome.path() / "quorla" / "settings.json";
     const std::string stored = "{\"quorla.iCloudUserID\": \"kept\"}";
     writeFile(settingsPath, stored);
-    // The refusals themselves are the options' unit tests' business.
-    const std::vector<std::vector<std::string>> commandLines{{"--record-name", ""}, {"--bogus"}};
-    for (const auto& arguments : commandLines) {
-        SCOPED_TRACE(arguments.front() + (arguments.size() > 1 ? " " + arguments[1] : ""));
-        AgentProcess agent(arguments, configHome.path());
-        EXPECT_EQ(agent.awaitExit(10s), 2);
+    // The command line is checked before the bus.
+    const auto missingBus = configHome.path() / "system_bus_socket";
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + missingBus.string()).c_str(), 1);
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        long lines;
+        std::string trace;  // how it ends; the options' refusals are their unit tests' business
+    };
+    const Case cases[] = {
+        {{"--record-name", ""}, 2, 2, "Try 'quorla --help' for the options.\n"},
+        {{"--bogus"}, 2, 2, "Try 'quorla --help' for the options.\n"},
+        {{"--record-name", "_e2e5user"},
+         1,
+         1,
+         "quorla: no D-Bus system bus (" + missingBus.string() +
+             ": No such file or directory); Bluetooth needs bluetoothd on the system bus\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + (c.arguments.size() > 1 ? " " + c.arguments[1] : ""));
+        AgentProcess agent(c.arguments, configHome.path());
+        EXPECT_EQ(agent.awaitExit(10s), c.status);
         EXPECT_EQ(agent.output(), "");
-        EXPECT_NE(agent.trace().find("quorla --help"), std::string::npos) << agent.trace();
+        EXPECT_TRUE(agent.trace().ends_with(c.trace)) << agent.trace();
+        EXPECT_EQ(std::count(agent.trace().begin(), agent.trace().end(), '\n'), c.lines);
         EXPECT_EQ(readFile(settingsPath), stored);
     }
 }
