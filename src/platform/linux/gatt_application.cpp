@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include "platform/linux/bus_calls.hpp"
@@ -358,6 +359,11 @@ bool GattApplication::updateValue(const platform::Bytes& value,
         trace_ << "bluez: value " << hex(value) << " kept; no central is subscribed\n";
         return true;
     }
+    if (sd_bus_is_open(bus_) <= 0) {
+        // The loop has ended and closed the bus: no central can hear it any more.
+        trace_ << "bluez: value " << hex(value) << " not sent: the bus is closed\n";
+        return true;
+    }
     const int r = sd_bus_emit_properties_changed(bus_, object.path.c_str(), characteristicInterface,
                                                  "Value", nullptr);
     if (r < 0) {
@@ -370,15 +376,21 @@ bool GattApplication::updateValue(const platform::Bytes& value,
 }
 
 // On the loop's guarded timer, so a delegate that throws ends the agent instead of
-// unwinding through sd-event.
+// unwinding through sd-event. The core's last status may come after the loop has ended
+// (the application shell goes idle as it is destroyed); there is no retry then, and no
+// exception either, since the caller may be a destructor.
 void GattApplication::notifyLater() {
     if (notificationRetry_)
         return;
-    notificationRetry_ = loop_.scheduleTimer(notificationRetryDelay, [this] {
-        auto* self = this;  // resetting the timer frees this block and its captures
-        self->notificationRetry_.reset();
-        self->delegate_.isReadyToUpdateSubscribers(self->manager_);
-    });
+    try {
+        notificationRetry_ = loop_.scheduleTimer(notificationRetryDelay, [this] {
+            auto* self = this;  // resetting the timer frees this block and its captures
+            self->notificationRetry_.reset();
+            self->delegate_.isReadyToUpdateSubscribers(self->manager_);
+        });
+    } catch (const std::exception& failure) {
+        trace_ << "bluez: no second try: " << failure.what() << '\n';
+    }
 }
 
 }  // namespace quorla::platform::linux_
