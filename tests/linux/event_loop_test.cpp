@@ -108,13 +108,17 @@ TEST(EventLoop, WorkFromAnotherThreadRunsOnTheLoopInOrder) {
 
 struct RecordingDelegate final : platform::ApplicationDelegate {
     std::function<void()> onLaunch;
+    std::function<void()> onTerminate = [] {};
     std::vector<std::string>& log;
     explicit RecordingDelegate(std::vector<std::string>& log) : log(log) {}
     void applicationDidFinishLaunching() override {
         log.push_back("launched");
         onLaunch();
     }
-    void applicationWillTerminate() override { log.push_back("will terminate"); }
+    void applicationWillTerminate() override {
+        log.push_back("will terminate");
+        onTerminate();
+    }
 };
 
 TEST(EventLoop, ATerminationSignalEndsTheRunAfterTheDelegateAndTheExitTasks) {
@@ -156,19 +160,31 @@ TEST(EventLoop, AnExitTaskThatNeverFinishesHoldsTheExitOnlyUntilTheDeadline) {
 
 // An exception must not cross sd-event's C code: it ends the agent the way a signal does.
 TEST(EventLoop, WorkThatThrowsEndsTheRunThroughTheTerminationPathWithStatusOne) {
-    for (const bool fromTimer : {false, true}) {
-        SCOPED_TRACE(fromTimer ? "timer" : "queued work");
+    const auto fail = [] { throw std::runtime_error("sd_bus_open_system: No such file"); };
+    using Start = std::function<std::unique_ptr<platform::Timer>(EventLoop&, RecordingDelegate&)>;
+    const std::pair<const char*, Start> cases[] = {
+        {"queued work",
+         [&](EventLoop& loop, auto&) {
+             loop.async(fail);
+             return nullptr;
+         }},
+        {"a tick", [&](EventLoop& loop, auto&) { return loop.scheduleRepeatingTimer(10ms, fail); }},
+        {"a one-shot timer",
+         [&](EventLoop& loop, auto&) { return loop.scheduleTimer(10ms, fail); }},
+        {"the delegate, told of a signal",
+         [&](EventLoop&, RecordingDelegate& delegate) {
+             delegate.onTerminate = fail;
+             kill(getpid(), SIGTERM);
+             return nullptr;
+         }},
+    };
+    for (const auto& [name, start] : cases) {
+        SCOPED_TRACE(name);
         EventLoop loop;
         std::vector<std::string> log;
         RecordingDelegate delegate(log);
         std::unique_ptr<platform::Timer> timer;
-        const auto fail = [] { throw std::runtime_error("sd_bus_open_system: No such file"); };
-        delegate.onLaunch = [&] {
-            if (fromTimer)
-                timer = loop.scheduleRepeatingTimer(10ms, fail);
-            else
-                loop.async(fail);
-        };
+        delegate.onLaunch = [&, start = start] { timer = start(loop, delegate); };
         loop.addExitTask([&](std::function<void()> finished) {
             log.push_back("exit task started");
             finished();

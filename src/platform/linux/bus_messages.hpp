@@ -2,10 +2,16 @@
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/sd_owners.hpp"
+#include "platform/uuid.hpp"
 
 // Reading and writing the D-Bus containers that BlueZ's API is made of, each step checked.
 namespace quorla::platform::linux_ {
@@ -52,6 +58,37 @@ inline void openContainer(sd_bus_message* message, char type, const char* conten
 
 inline void closeContainer(sd_bus_message* message) {
     check(sd_bus_message_close_container(message), "sd_bus_message_close_container");
+}
+
+using PropertyList = std::initializer_list<std::pair<const char*, const char*>>;  // name, type
+
+// One {oa{sa{sv}}} entry of GetManagedObjects, its values written by the vtable's getter.
+inline void appendObject(sd_bus_message* reply, const std::string& path, const char* interface,
+                         PropertyList properties, sd_bus_property_get_t getter, void* userdata) {
+    openContainer(reply, 'e', "oa{sa{sv}}");
+    check(sd_bus_message_append_basic(reply, 'o', path.c_str()), "sd_bus_message_append_basic");
+    openContainer(reply, 'a', "{sa{sv}}");
+    openContainer(reply, 'e', "sa{sv}");
+    check(sd_bus_message_append_basic(reply, 's', interface), "sd_bus_message_append_basic");
+    openContainer(reply, 'a', "{sv}");
+    for (auto [name, type] : properties) {
+        openContainer(reply, 'e', "sv");
+        check(sd_bus_message_append_basic(reply, 's', name), "sd_bus_message_append_basic");
+        openContainer(reply, 'v', type);
+        check(getter(nullptr, path.c_str(), interface, name, reply, userdata, nullptr), name);
+        closeContainer(reply);
+        closeContainer(reply);
+    }
+    for (int level = 0; level < 4; ++level)
+        closeContainer(reply);
+}
+
+// BlueZ lists UUIDs in lower case.
+inline std::string bluezUuid(const platform::Uuid& uuid) {
+    auto text = uuid.toString();
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
 }
 
 }  // namespace quorla::platform::linux_

@@ -29,16 +29,20 @@ sigset_t terminationSignals() {
     return signals;
 }
 
+// Each tick runs guarded by the loop, its own rescheduling included.
 class LoopTimer final : public platform::Timer {
   public:
-    LoopTimer(sd_event* event, std::uint64_t intervalUsec, std::function<void()> block)
-        : intervalUsec_(intervalUsec), block_(std::move(block)) {
+    // intervalUsec 0: fires once, after delayUsec.
+    LoopTimer(EventLoop& loop, std::uint64_t delayUsec, std::uint64_t intervalUsec,
+              std::function<void()> block)
+        : loop_(loop), intervalUsec_(intervalUsec), block_(std::move(block)) {
         sd_event_source* source = nullptr;
-        check(sd_event_add_time_relative(event, &source, CLOCK_MONOTONIC, intervalUsec_,
+        check(sd_event_add_time_relative(loop.event(), &source, CLOCK_MONOTONIC, delayUsec,
                                          timerAccuracyUsec, &LoopTimer::onTick, this),
               "sd_event_add_time_relative");
         source_.reset(source);
-        check(sd_event_source_set_enabled(source, SD_EVENT_ON), "sd_event_source_set_enabled");
+        check(sd_event_source_set_enabled(source, intervalUsec_ ? SD_EVENT_ON : SD_EVENT_ONESHOT),
+              "sd_event_source_set_enabled");
     }
     ~LoopTimer() override { invalidate(); }
 
@@ -52,18 +56,26 @@ class LoopTimer final : public platform::Timer {
     // timer after the block has run.
     static int onTick(sd_event_source* source, std::uint64_t scheduled, void* userdata) {
         auto* timer = static_cast<LoopTimer*>(userdata);
-        std::uint64_t now = 0;
-        check(sd_event_now(sd_event_source_get_event(source), CLOCK_MONOTONIC, &now),
-              "sd_event_now");
-        // Ticks that a long block made us miss are skipped, not fired in a burst.
-        std::uint64_t next = scheduled + timer->intervalUsec_;
-        if (next <= now)
-            next = now + timer->intervalUsec_;
-        check(sd_event_source_set_time(source, next), "sd_event_source_set_time");
-        timer->block_();
+        timer->loop_.runGuarded([&] {
+            if (timer->intervalUsec_)
+                timer->reschedule(source, scheduled);
+            timer->block_();
+        });
         return 0;
     }
 
+    // Ticks that a long block made us miss are skipped, not fired in a burst.
+    void reschedule(sd_event_source* source, std::uint64_t scheduled) {
+        std::uint64_t now = 0;
+        check(sd_event_now(sd_event_source_get_event(source), CLOCK_MONOTONIC, &now),
+              "sd_event_now");
+        std::uint64_t next = scheduled + intervalUsec_;
+        if (next <= now)
+            next = now + intervalUsec_;
+        check(sd_event_source_set_time(source, next), "sd_event_source_set_time");
+    }
+
+    EventLoop& loop_;
     std::uint64_t intervalUsec_;
     std::function<void()> block_;
     EventSourceOwner source_;
@@ -124,14 +136,27 @@ void EventLoop::runQueued() {
         runGuarded(work);
 }
 
-void EventLoop::runGuarded(const std::function<void()>& work) {
+void EventLoop::runGuarded(const std::function<void()>& work) noexcept {
     try {
         work();
+        return;
     } catch (const std::exception& failure) {
-        std::cerr << "quorla: " << failure.what() << '\n';
-        exitStatus_ = 1;
-        terminate();
+        fail(failure.what());
+    } catch (...) {
+        fail("an exception of unknown type");
     }
+    try {
+        terminate();
+    } catch (const std::exception& failure) {
+        // The termination path failed too: end without it.
+        fail(failure.what());
+        sd_event_exit(event_.get(), exitStatus_);
+    }
+}
+
+void EventLoop::fail(const char* what) noexcept {
+    std::cerr << "quorla: " << what << '\n';
+    exitStatus_ = 1;
 }
 
 void EventLoop::exit() {
@@ -140,8 +165,12 @@ void EventLoop::exit() {
 
 std::unique_ptr<platform::Timer> EventLoop::scheduleRepeatingTimer(platform::Seconds interval,
                                                                    std::function<void()> block) {
-    return std::make_unique<LoopTimer>(event_.get(), toUsec(interval),
-                                       [this, block = std::move(block)] { runGuarded(block); });
+    return std::make_unique<LoopTimer>(*this, toUsec(interval), toUsec(interval), std::move(block));
+}
+
+std::unique_ptr<platform::Timer> EventLoop::scheduleTimer(platform::Seconds delay,
+                                                          std::function<void()> block) {
+    return std::make_unique<LoopTimer>(*this, toUsec(delay), 0, std::move(block));
 }
 
 int EventLoop::run(platform::ApplicationDelegate& delegate) {
@@ -162,7 +191,8 @@ int EventLoop::run(platform::ApplicationDelegate& delegate) {
 }
 
 int EventLoop::onSignal(sd_event_source*, const signalfd_siginfo*, void* userdata) {
-    static_cast<EventLoop*>(userdata)->terminate();
+    auto& loop = *static_cast<EventLoop*>(userdata);
+    loop.runGuarded([&] { loop.terminate(); });
     return 0;
 }
 
@@ -172,8 +202,14 @@ void EventLoop::terminate() {
         return;
     }
     isTerminating_ = true;
-    if (delegate_)
-        delegate_->applicationWillTerminate();
+    // The exit tasks still run when the delegate fails: they leave BlueZ clean.
+    if (delegate_) {
+        try {
+            delegate_->applicationWillTerminate();
+        } catch (const std::exception& failure) {
+            fail(failure.what());
+        }
+    }
 
     pendingExitTasks_ = exitTasks_.size();
     if (pendingExitTasks_ == 0) {

@@ -39,10 +39,16 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     void async(std::function<void()> work) override;
     std::unique_ptr<platform::Timer> scheduleRepeatingTimer(platform::Seconds interval,
                                                             std::function<void()> block) override;
+    // Fires once, delay after scheduling, unless the timer is invalidated first.
+    std::unique_ptr<platform::Timer> scheduleTimer(platform::Seconds delay,
+                                                   std::function<void()> block);
 
-    // Runs once per loop. Returns 0, or 1 when the agent's own work failed: an exception
-    // escaping queued work or a tick is printed on stderr and ends the agent through its
-    // termination path, since it must not cross sd-event's C code.
+    // Runs work from an sd-event callback, which an exception must not cross: one that
+    // escapes is printed on stderr and ends the agent through its termination path with
+    // status 1.
+    void runGuarded(const std::function<void()>& work) noexcept;
+
+    // Runs once per loop. Returns 0, or 1 when the agent's own work failed (runGuarded).
     int run(platform::ApplicationDelegate& delegate) override;
     // On the loop's thread. A second call while terminating (a second Ctrl-C) ends the
     // loop at once without waiting for the exit tasks.
@@ -56,7 +62,8 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     static int onSignal(sd_event_source*, const signalfd_siginfo*, void* userdata);
     static int onExitDeadline(sd_event_source*, std::uint64_t, void* userdata);
     void runQueued();
-    void runGuarded(const std::function<void()>& work);
+    // Prints what escaped the agent's work and marks the run failed.
+    void fail(const char* what) noexcept;
     void exit();
     void exitTaskFinished();
 

@@ -10,6 +10,7 @@
 #include "app/app_delegate.hpp"
 #include "bluetooth/bluetooth_session_manager.hpp"
 #include "platform/linux/bluez_peripheral.hpp"
+#include "platform/linux/bus_calls.hpp"
 #include "platform/linux/command_line_identity.hpp"
 #include "platform/linux/console.hpp"
 #include "platform/linux/emulated_client.hpp"
@@ -27,6 +28,9 @@ using namespace quorla;
 using namespace quorla::platform::linux_;
 
 int runAgent(const Options& options) {
+    // Without a system bus the agent has nowhere to publish: it says so in one line, before
+    // anything else is traced, so that whoever starts it can tell why it ended.
+    openSystemBus();
     // Identity lines are read by whoever starts the agent, often through a pipe.
     std::cout << std::unitbuf;
     auto& trace = std::cerr;

@@ -1,0 +1,176 @@
+#include "platform/linux/bluez_watch.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/linux/bus_calls.hpp"
+#include "platform/linux/bus_messages.hpp"
+
+namespace quorla::platform::linux_ {
+
+namespace {
+
+constexpr const char* adapterInterface = "org.bluez.Adapter1";
+
+bool readPowered(sd_bus_message* message, bool isPowered) {
+    int powered = isPowered;
+    readOption(message, "Powered", "b", [&] {
+        check(sd_bus_message_read_basic(message, 'b', &powered), "sd_bus_message_read_basic");
+    });
+    return powered != 0;
+}
+
+}  // namespace
+
+BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace)
+    : bus_(bus), adapters_(adapters), listener_(std::move(listener)), trace_(trace) {
+    const std::pair<const char*, sd_bus_message_handler_t> rules[] = {
+        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+         "member='NameOwnerChanged',arg0='org.bluez'",
+         &onNameOwnerChanged},
+        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
+         "member='InterfacesAdded'",
+         &onInterfacesAdded},
+        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
+         "member='InterfacesRemoved'",
+         &onInterfacesRemoved},
+        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.Properties',"
+         "member='PropertiesChanged',arg0='org.bluez.Adapter1'",
+         &onPropertiesChanged},
+    };
+    for (auto [rule, handler] : rules)
+        watches_.push_back(addMatch(bus_, rule, handler, this));
+    requestManagedObjects();
+}
+
+void BluezWatch::requestManagedObjects() {
+    auto call = newMethodCall(bus_, bluezName, "/", "org.freedesktop.DBus.ObjectManager",
+                              "GetManagedObjects");
+    check(sd_bus_message_set_auto_start(call.get(), 0), "sd_bus_message_set_auto_start");
+    managedObjectsCall_ = callAsync(bus_, call.get(), &onManagedObjects, this);
+}
+
+int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    self.managedObjectsCall_.reset();
+    return guarded(self.trace_, nullptr, [&] {
+        if (!sd_bus_message_is_method_error(reply, nullptr)) {
+            self.readManagedObjects(reply);
+            return 0;
+        }
+        if (!sd_bus_error_has_names(sd_bus_message_get_error(reply),
+                                    "org.freedesktop.DBus.Error.ServiceUnknown",
+                                    "org.freedesktop.DBus.Error.NameHasNoOwner"))
+            self.trace_ << "bluez: GetManagedObjects failed: " << errorText(reply) << '\n';
+        self.bluezGone();
+        return 0;
+    });
+}
+
+void BluezWatch::readManagedObjects(sd_bus_message* reply) {
+    adapters_.bluezFound();
+    check(sd_bus_message_enter_container(reply, 'a', "{oa{sa{sv}}}"),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(reply, 'e', "oa{sa{sv}}"),
+                 "sd_bus_message_enter_container") > 0) {
+        const char* path = nullptr;
+        check(sd_bus_message_read_basic(reply, 'o', &path), "sd_bus_message_read_basic");
+        readAdapterInterfaces(reply, path);
+        check(sd_bus_message_exit_container(reply), "sd_bus_message_exit_container");
+    }
+    listener_.changed();
+}
+
+// Reads a{sa{sv}}, keeping the adapter's power when the object is an adapter.
+void BluezWatch::readAdapterInterfaces(sd_bus_message* message, const std::string& path) {
+    check(sd_bus_message_enter_container(message, 'a', "{sa{sv}}"),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', "sa{sv}"),
+                 "sd_bus_message_enter_container") > 0) {
+        const char* interface = nullptr;
+        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
+        if (std::strcmp(interface, adapterInterface) == 0)
+            adapters_.setPowered(path, readPowered(message, false));
+        else
+            check(sd_bus_message_skip(message, "a{sv}"), "sd_bus_message_skip");
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    }
+    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+}
+
+int BluezWatch::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+        check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
+              "sd_bus_message_read");
+        if (std::strcmp(name, bluezName) != 0)
+            return 0;
+        if (*newOwner == '\0')
+            self.bluezGone();
+        else
+            self.requestManagedObjects();
+        return 0;
+    });
+}
+
+int BluezWatch::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const char* path = nullptr;
+        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+        self.readAdapterInterfaces(message, path);
+        self.listener_.changed();
+        return 0;
+    });
+}
+
+int BluezWatch::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        self.adapterRemoved(message);
+        return 0;
+    });
+}
+
+void BluezWatch::adapterRemoved(sd_bus_message* message) {
+    const char* path = nullptr;
+    char** interfaces = nullptr;
+    check(sd_bus_message_read(message, "o", &path), "sd_bus_message_read");
+    check(sd_bus_message_read_strv(message, &interfaces), "sd_bus_message_read_strv");
+    bool isAdapter = false;
+    for (char** interface = interfaces; interface && *interface; ++interface) {
+        isAdapter = isAdapter || std::strcmp(*interface, adapterInterface) == 0;
+        std::free(*interface);
+    }
+    std::free(interfaces);
+    if (!isAdapter || !adapters_.remove(path))
+        return;
+    // bluetoothd drops what was registered on an adapter that goes away.
+    listener_.dropped(std::string(path));
+    listener_.changed();
+}
+
+int BluezWatch::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const std::string path = sd_bus_message_get_path(message);
+        const auto wasPowered = self.adapters_.isPowered(path);
+        if (!wasPowered)
+            return 0;
+        const char* interface = nullptr;
+        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
+        self.adapters_.setPowered(path, readPowered(message, *wasPowered));
+        self.listener_.changed();
+        return 0;
+    });
+}
+
+void BluezWatch::bluezGone() {
+    adapters_.bluezGone();
+    listener_.dropped(std::nullopt);
+    listener_.changed();
+}
+
+}  // namespace quorla::platform::linux_

@@ -1,0 +1,83 @@
+#include "platform/linux/adapter_choice.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace quorla::platform::linux_ {
+namespace {
+
+using State = platform::ManagerState;
+
+TEST(AdapterChoiceTest, TheNamedAdapterElseTheFirstInNaturalOrderAndItsState) {
+    struct Case {
+        bool isBluezRunning;
+        std::map<std::string, bool> adapters;  // name -> powered
+        std::optional<std::string> wanted;
+        std::optional<std::string> chosen;
+        State state;
+    };
+    const Case cases[] = {
+        {false, {}, std::nullopt, std::nullopt, State::unknown},
+        {false, {}, "hci0", std::nullopt, State::unknown},
+        {true, {}, std::nullopt, std::nullopt, State::unsupported},
+        {true, {{"hci0", true}}, std::nullopt, "hci0", State::poweredOn},
+        {true, {{"hci0", false}}, std::nullopt, "hci0", State::poweredOff},
+        {true, {{"hci1", true}, {"hci0", false}}, std::nullopt, "hci0", State::poweredOff},
+        {true, {{"hci10", true}, {"hci2", true}}, std::nullopt, "hci2", State::poweredOn},
+        {true,
+         {{"hci100", true}, {"hci10", true}, {"hci9", false}},
+         std::nullopt,
+         "hci9",
+         State::poweredOff},
+        {true, {{"hci2", true}, {"hci10", false}}, "hci10", "hci10", State::poweredOff},
+        {true, {{"hci0", true}}, "hci1", std::nullopt, State::unsupported},
+        {true, {{"hci0", true}}, "hci", std::nullopt, State::unsupported},
+    };
+    for (const auto& c : cases) {
+        std::string described = c.wanted ? "--adapter " + *c.wanted + ":" : "";
+        for (const auto& [name, isPowered] : c.adapters)
+            described += " " + name + (isPowered ? " on" : " off");
+        SCOPED_TRACE(described);
+        AdapterChoice adapters(c.wanted);
+        if (c.isBluezRunning)
+            adapters.bluezFound();
+        for (const auto& [name, isPowered] : c.adapters)
+            adapters.setPowered("/org/bluez/" + name, isPowered);
+        const auto choice = adapters.choice();
+        EXPECT_EQ(choice.adapter,
+                  c.chosen ? std::optional("/org/bluez/" + *c.chosen) : std::nullopt);
+        EXPECT_EQ(choice.state, c.state);
+    }
+}
+
+// The core hears each change once; an adapter switch counts even in the same state.
+TEST(AdapterChoiceTest, EachChangeOfAdapterOrStateIsTakenOnce) {
+    AdapterChoice adapters(std::nullopt);
+    const auto taken = [&]() -> std::string {
+        const auto change = adapters.takeChange();
+        if (!change)
+            return "-";
+        return (change->adapter ? adapterName(*change->adapter) + " " : "") +
+               std::to_string(static_cast<int>(change->state));
+    };
+    std::vector<std::string> seen;
+    seen.push_back(taken());
+    seen.push_back(taken());
+    adapters.bluezFound();
+    adapters.setPowered("/org/bluez/hci1", true);
+    seen.push_back(taken());
+    adapters.setPowered("/org/bluez/hci0", true);
+    seen.push_back(taken());
+    adapters.setPowered("/org/bluez/hci2", false);
+    seen.push_back(taken());
+    adapters.remove("/org/bluez/hci0");
+    seen.push_back(taken());
+    adapters.bluezGone();
+    seen.push_back(taken());
+    EXPECT_EQ(seen, (std::vector<std::string>{"0", "-", "hci1 5", "hci0 5", "-", "hci1 5", "0"}));
+}
+
+}  // namespace
+}  // namespace quorla::platform::linux_
