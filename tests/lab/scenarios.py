@@ -268,6 +268,7 @@ def service_uuid(record_name):
 
 class Agent:
     """The agent under test on hci0, its console on stdin."""
+    failed = {}
 
     def __init__(self, record_name, *options, adapter='hci0', name=None):
         self.service = service_uuid(record_name) if record_name else None
@@ -288,16 +289,19 @@ class Agent:
         self.process.send(line)
 
     def close(self):
-        if not self.process.running():
-            trace(f'{self.process.name} had exited with {self.process.proc.returncode}')
-            return
-        self.process.send('quit')
-        try:
-            self.process.proc.wait(10)
-            trace(f'{self.process.name} quit with {self.process.proc.returncode}')
-        except subprocess.TimeoutExpired:
-            trace(f'{self.process.name} did not quit within 10 s')
-            self.process.stop()
+        """Quits the agent through its console; an agent that does not end with status 0
+        (a crash on the way out, say) is a failure of the run, whatever its scenario saw."""
+        if self.process.running():
+            self.process.send('quit')
+            try:
+                self.process.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                trace(f'{self.process.name} did not quit within 10 s')
+                self.process.stop()
+        status = self.process.proc.returncode
+        trace(f'{self.process.name} ended with {status}')
+        if status != 0:
+            Agent.failed[self.process.name] = status
 
 
 # --- Scenarios ----------------------------------------------------------------------
@@ -720,6 +724,8 @@ def main():
                 group()
         run_.scanner.close()
         radio.close()
+        if Agent.failed:
+            run_.record(f'FAIL  every agent ends with status 0: {Agent.failed}')
     open(OUT + '/done', 'w').close()
     trace('guest done')
 
