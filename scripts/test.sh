@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 source scripts/install-packages.sh
 install_missing_packages cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev \
-  libsystemd-dev nlohmann-json3-dev dbus-daemon python3-dbus python3-gi
+  libsystemd-dev nlohmann-json3-dev libcli11-dev
 
 presets=("$@")
 ((${#presets[@]})) || presets=(default sanitize)
@@ -17,7 +17,8 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset"
 done
 
-# Real Bluetooth under qemu (about a minute); QUORLA_SKIP_BLE=1 skips it where qemu cannot run.
-if [ -z "${QUORLA_SKIP_BLE:-}" ]; then
-  tests/ble/run.sh "build/${presets[0]}/src/platform/linux/quorla"
+# The adapter on the real stack, in the virtual Bluetooth lab (about a minute under TCG);
+# QUORLA_SKIP_LAB=1 skips it where qemu cannot run.
+if [ -z "${QUORLA_SKIP_LAB:-}" ]; then
+  tests/lab/run.sh "build/${presets[0]}/src/platform/linux/quorla"
 fi

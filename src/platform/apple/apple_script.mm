@@ -12,6 +12,17 @@ namespace {
 
 using apple::toNSString;
 
+// keyASSubroutineName (OpenScripting's ASRegistry.h): the parameter naming the handler.
+constexpr FourCharCode subroutineNameKeyword = fourCharCode("snam");
+
+// TN2084: "the routine name must be in lower case". AppleScript identifiers ignore case,
+// so the lowercased name reaches the handler however the script spells it.
+NSAppleEventDescriptor* parameterDescriptor(FourCharCode keyword, const std::string& text) {
+    NSString* string = toNSString(text);
+    return [NSAppleEventDescriptor
+        descriptorWithString:keyword == subroutineNameKeyword ? string.lowercaseString : string];
+}
+
 class AppleEventReply final : public EventDescriptor {
   public:
     explicit AppleEventReply(NSAppleEventDescriptor* descriptor) : descriptor_(descriptor) {}
@@ -45,8 +56,7 @@ class AppleScript final : public Script {
                                                     returnID:event.returnID
                                                transactionID:event.transactionID];
         for (const auto& [keyword, text] : event.textParameters)
-            [made setDescriptor:[NSAppleEventDescriptor descriptorWithString:toNSString(text)]
-                     forKeyword:keyword];
+            [made setDescriptor:parameterDescriptor(keyword, text) forKeyword:keyword];
         NSDictionary<NSString*, id>* errorInfo = nil;
         NSAppleEventDescriptor* reply = [script_ executeAppleEvent:made error:&errorInfo];
         return reply ? std::make_unique<AppleEventReply>(reply) : nullptr;

@@ -5,7 +5,9 @@
 #import <CoreBluetooth/CoreBluetooth.h>
 
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/apple/apple_platform.hpp"
 #include "platform/apple/characteristic_registry.hpp"
@@ -105,12 +107,17 @@ NSData* toNSData(const Bytes& bytes) {
 
 class CoreBluetoothPeripheralManager final : public PeripheralManager {
   public:
-    explicit CoreBluetoothPeripheralManager(PeripheralManagerDelegate& delegate)
-        : callbacks_([[QuorlaPeripheralManagerDelegate alloc]
+    CoreBluetoothPeripheralManager(PeripheralManagerDelegate& delegate,
+                                   AppKitApplication& application)
+        : application_(application),
+          callbacks_([[QuorlaPeripheralManagerDelegate alloc]
               initWithBridge:std::make_unique<PeripheralBridge>(*this, delegate)]),
-          manager_([[CBPeripheralManager alloc] initWithDelegate:callbacks_ queue:nil]) {}
+          manager_([[CBPeripheralManager alloc] initWithDelegate:callbacks_ queue:nil]),
+          holdId_(application.addTerminationHold(
+              [this](std::function<void()> finished) { holdTermination(std::move(finished)); })) {}
 
     ~CoreBluetoothPeripheralManager() override {
+        application_.removeTerminationHold(holdId_);
         manager_.delegate = nil;
         [manager_ stopAdvertising];
         [manager_ removeAllServices];
@@ -162,6 +169,7 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
         // Never published, so nobody is subscribed to it.
         if (!made)
             return true;
+        lastUpdated_ = made;
         return [manager_ updateValue:toNSData(value)
                    forCharacteristic:made
                 onSubscribedCentrals:nil];
@@ -190,12 +198,23 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
     }
 
   private:
+    AppKitApplication& application_;
     QuorlaPeripheralManagerDelegate* callbacks_;
     CBPeripheralManager* manager_;
+    std::uint64_t holdId_;
+    CBMutableCharacteristic* lastUpdated_ = nil;
     CharacteristicRegistry<CBMutableCharacteristic*, SameCharacteristic> registry_;
     std::unordered_map<std::uint64_t, CBATTRequest*> pendingReads_;
     WriteBatches<CBATTRequest*> writes_;
     std::uint64_t nextRequestId_ = 1;
+
+    // CoreBluetooth says when its transmit queue has room again after a refusal, never
+    // when a notification has gone out. So while a central is subscribed to the value
+    // sent last (the status with the meeting cleared), the exit waits the whole deadline.
+    void holdTermination(std::function<void()> finished) {
+        if (lastUpdated_.subscribedCentrals.count == 0)
+            finished();
+    }
 
     // The one place where CoreBluetooth's requests become the core's.
     AttRequest toAttRequest(CBATTRequest* request) {
@@ -237,8 +256,8 @@ void PeripheralBridge::didReceiveWriteRequests(NSArray<CBATTRequest*>* requests)
 }  // namespace
 
 std::unique_ptr<PeripheralManager> makeCoreBluetoothPeripheralManager(
-    PeripheralManagerDelegate& delegate) {
-    return std::make_unique<CoreBluetoothPeripheralManager>(delegate);
+    PeripheralManagerDelegate& delegate, AppKitApplication& application) {
+    return std::make_unique<CoreBluetoothPeripheralManager>(delegate, application);
 }
 
 }  // namespace quorla::platform::apple

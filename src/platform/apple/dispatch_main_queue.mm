@@ -10,10 +10,21 @@
 namespace quorla::platform::apple {
 namespace {
 
+// A windowless agent is a candidate for App Nap, which may stretch a timer's interval
+// many times over. A user-initiated activity keeps it from napping for as long as a
+// repeating timer lives; idle system sleep stays allowed. It also rules out sudden and
+// automatic termination meanwhile, so a logout still goes through the quit path.
+id<NSObject> beginTimerActivity() {
+    return [NSProcessInfo.processInfo
+        beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                          reason:@"A repeating timer must keep its interval"];
+}
+
 class RunLoopTimer final : public Timer {
   public:
     RunLoopTimer(Seconds interval, std::function<void()> block)
-        : block_(std::make_shared<std::function<void()>>(std::move(block))) {
+        : block_(std::make_shared<std::function<void()>>(std::move(block))),
+          activity_(beginTimerActivity()) {
         auto held = block_;
         timer_ = [NSTimer timerWithTimeInterval:interval.count()
                                         repeats:YES
@@ -34,10 +45,14 @@ class RunLoopTimer final : public Timer {
         // NSTimer does not promise when it lets go of its block; what the block owns
         // goes now.
         *block_ = nullptr;
+        if (activity_)
+            [NSProcessInfo.processInfo endActivity:activity_];
+        activity_ = nil;
     }
 
   private:
     std::shared_ptr<std::function<void()>> block_;
+    id<NSObject> activity_;
     NSTimer* timer_ = nil;
 };
 

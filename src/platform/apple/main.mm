@@ -19,7 +19,7 @@ int main(int argc, const char* argv[]) {
 
     apple::requestAccessibilityTrust();
 
-    const auto application = apple::makeApplication(argc, argv);
+    const auto application = apple::makeApplication(argc, argv, std::cout);
     const auto mainQueue = apple::makeDispatchMainQueue();
     const auto statusBar = apple::makeSystemStatusBar();
     const auto workspace = apple::makeSharedWorkspace();
@@ -34,7 +34,10 @@ int main(int argc, const char* argv[]) {
             .cloudIdentity = *cloudIdentity,
             .notificationCenter = platform::NotificationCenter::defaultCenter(),
             .makeUpdater = &apple::makeSparkleUpdater,
-            .makePeripheralManager = &apple::makeCoreBluetoothPeripheralManager,
+            .makePeripheralManager =
+                [&application = *application](platform::PeripheralManagerDelegate& delegate) {
+                    return apple::makeCoreBluetoothPeripheralManager(delegate, application);
+                },
             .console = std::cout,
         },
         bluetooth::BluetoothSessionManager::shared());

@@ -68,9 +68,18 @@ extern "C" NSString* const NSWorkspaceApplicationKey;
 @property(readonly, copy) NSArray<NSRunningApplication*>* runningApplications;
 @end
 
+typedef enum NSApplicationTerminateReply : NSUInteger {
+    NSTerminateCancel = 0,
+    NSTerminateNow = 1,
+    NSTerminateLater = 2,
+} NSApplicationTerminateReply;
+
+@class NSApplication;
+
 @protocol NSApplicationDelegate <NSObject>
 @optional
 - (void)applicationDidFinishLaunching:(NSNotification*)notification;
+- (NSApplicationTerminateReply)applicationShouldTerminate:(NSApplication*)sender;
 - (void)applicationWillTerminate:(NSNotification*)notification;
 @end
 
@@ -78,6 +87,7 @@ extern "C" NSString* const NSWorkspaceApplicationKey;
 @property(class, readonly, strong) __kindof NSApplication* sharedApplication;
 @property(nullable, weak) id<NSApplicationDelegate> delegate;
 - (void)terminate:(nullable id)sender;
+- (void)replyToApplicationShouldTerminate:(BOOL)shouldTerminate;
 @end
 
 extern "C" __kindof NSApplication* _Null_unspecified NSApp;

@@ -44,6 +44,8 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 @property(readonly, nonatomic) CBUUID* UUID;
 @end
 
+@class CBCentral;
+
 @interface CBCharacteristic : CBAttribute
 @end
 
@@ -52,6 +54,7 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
                   properties:(CBCharacteristicProperties)properties
                        value:(nullable NSData*)value
                  permissions:(CBAttributePermissions)permissions;
+@property(retain, readonly, nullable) NSArray<CBCentral*>* subscribedCentrals;
 @end
 
 @interface CBService : CBAttribute

@@ -30,6 +30,7 @@ enum { NSUTF8StringEncoding = 4 };
 @interface NSString : NSObject <NSCopying>
 @property(readonly) NSUInteger length;
 @property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
+@property(readonly, copy) NSString* lowercaseString;
 + (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
                                 length:(NSUInteger)len
@@ -111,6 +112,20 @@ extern "C" NSRunLoopMode const NSRunLoopCommonModes;
 @interface NSRunLoop : NSObject
 @property(class, readonly, strong) NSRunLoop* mainRunLoop;
 - (void)addTimer:(NSTimer*)timer forMode:(NSRunLoopMode)mode;
+@end
+
+typedef uint64_t NSActivityOptions;
+enum : NSActivityOptions {
+    NSActivityIdleSystemSleepDisabled = (1ULL << 20),
+    NSActivityUserInitiated = (0x00FFFFFFULL | NSActivityIdleSystemSleepDisabled),
+    NSActivityUserInitiatedAllowingIdleSystemSleep =
+        (NSActivityUserInitiated & ~NSActivityIdleSystemSleepDisabled),
+};
+
+@interface NSProcessInfo : NSObject
+@property(class, readonly, strong) NSProcessInfo* processInfo;
+- (id<NSObject>)beginActivityWithOptions:(NSActivityOptions)options reason:(NSString*)reason;
+- (void)endActivity:(id<NSObject>)activity;
 @end
 
 @interface NSUserDefaults : NSObject

@@ -1,30 +1,23 @@
 #!/usr/bin/python3
-"""Guest side of the real-Bluetooth test; tests/ble/run.sh boots the guest that runs it.
+"""The adapter's tests on the real stack, run in the virtual lab's guest by tests/lab/run.sh.
 
-Brings up a system bus, two emulated LE controllers and one bluetoothd, runs the agent as
-the peripheral on hci0 and BlueZ's own tools (bluetoothctl, btgatt-client) as the central
-on hci1, and writes one line per scenario to out/results. Every check is made on what the
-central receives: advertising reports from the controller, GATT discovery, read values and
-notifications.
+The agent is the peripheral on hci0 and BlueZ's own tools (bluetoothctl, btgatt-client) or
+quorla-remote are the central on hci1; one line per scenario goes to out/results. Every
+check is made on what the central receives: advertising reports from the controller, GATT
+discovery, read values and notifications.
 """
 
 import os
 import re
 import struct
 import subprocess
-import threading
 import time
 import uuid
 
-WORK = '/run/work'
-OUT = WORK + '/out'
-CONFIG = dict(line.split('=', 1) for line in open(WORK + '/config').read().split())
-AGENT = CONFIG['agent']
-TOOLS = CONFIG['tools']
+from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, TOOLS, Failure, run,
+                   Process, Radio, adapter_property, adapters_ready, power, trace,
+                   wait_for)
 
-PERIPHERAL = '00:AA:01:00:00:00'  # btvirt's first controller, hci0
-CENTRAL = '00:AA:01:01:00:01'  # its second, hci1
-CENTRAL_INDEX = 1
 NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
 CHARACTERISTICS = [
     ('status', uuid.UUID('E826E5D9-D84F-4BC0-A8E7-EE71933B7C30')),
@@ -39,203 +32,6 @@ MIC_ON = 0x02
 POLL_INTERVAL = 3.0
 RESCAN_AFTER = 5.0
 SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
-
-TERMINAL_CODES = re.compile(r'\x1b\[[0-9;?]*[A-Za-z]|[\x01\x02\r]')
-STARTED = time.monotonic()
-
-
-class Failure(Exception):
-    pass
-
-
-def trace(text):
-    print(f'[{time.monotonic() - STARTED:7.2f}] {text}', flush=True)
-
-
-def wait_for(condition, timeout, what, step=0.1):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(f'no {what} within {timeout:g} s')
-        time.sleep(step)
-
-
-class Process:
-    """A child whose output is logged to out/NAME.log and can be waited on; commands go to
-    its stdin one line at a time, the pipe staying open between them."""
-
-    def __init__(self, name, argv, stdin=True):
-        self.name = name
-        self.log = open(f'{OUT}/{name}.log', 'ab', buffering=0)
-        self.log.write(f'--- [{time.monotonic() - STARTED:.2f}] {" ".join(argv)}\n'.encode())
-        self.proc = subprocess.Popen(
-            argv, stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.text = ''
-        self.closed = False
-        self.cond = threading.Condition()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        while True:
-            data = os.read(self.proc.stdout.fileno(), 65536)
-            if not data:
-                break
-            self.log.write(data)
-            with self.cond:
-                self.text += TERMINAL_CODES.sub('', data.decode(errors='replace'))
-                self.cond.notify_all()
-        with self.cond:
-            self.closed = True
-            self.cond.notify_all()
-
-    def mark(self):
-        with self.cond:
-            return len(self.text)
-
-    def send(self, line):
-        self.log.write(f'>>> [{time.monotonic() - STARTED:.2f}] {line}\n'.encode())
-        self.proc.stdin.write((line + '\n').encode())
-        self.proc.stdin.flush()
-
-    def expect(self, pattern, timeout, since=0, what=None):
-        """The first match of pattern in the output from position since on, waiting for
-        it at most timeout seconds."""
-        regex = re.compile(pattern)
-        deadline = time.monotonic() + timeout
-        with self.cond:
-            while True:
-                match = regex.search(self.text, since)
-                if match:
-                    return match
-                left = deadline - time.monotonic()
-                if left <= 0 or self.closed:
-                    ended = ' (it exited)' if self.closed else ''
-                    raise Failure(f'{self.name}: no {what or repr(pattern)} within '
-                                  f'{timeout:g} s{ended}')
-                self.cond.wait(left)
-
-    def running(self):
-        return self.proc.poll() is None
-
-    def stop(self, timeout=5):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        return self.proc.returncode
-
-
-def run(argv, timeout=30):
-    return subprocess.run(argv, capture_output=True, text=True, timeout=timeout)
-
-
-# --- BlueZ over D-Bus, through dbus-send -------------------------------------------
-
-def bluez_objects():
-    result = run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', '/',
-                  'org.freedesktop.DBus.ObjectManager.GetManagedObjects'])
-    return result.stdout if result.returncode == 0 else ''
-
-
-def adapter_property(adapter, name):
-    result = run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez',
-                  f'/org/bluez/{adapter}', 'org.freedesktop.DBus.Properties.Get',
-                  'string:org.bluez.Adapter1', f'string:{name}'])
-    match = re.search(r'variant\s+\S+\s+(.*)', result.stdout)
-    return match.group(1).strip().strip('"') if match else None
-
-
-def power_on(adapter):
-    run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', f'/org/bluez/{adapter}',
-         'org.freedesktop.DBus.Properties.Set', 'string:org.bluez.Adapter1', 'string:Powered',
-         'variant:boolean:true'])
-
-
-def adapters_ready():
-    objects = bluez_objects()
-    if not all(f'"/org/bluez/{a}"' in objects for a in ('hci0', 'hci1')):
-        return False
-    for adapter in ('hci0', 'hci1'):
-        if adapter_property(adapter, 'Powered') != 'true':
-            power_on(adapter)
-            return False
-    return True
-
-
-class Radio:
-    """The system bus, the two emulated controllers, bluetoothd and btmon."""
-
-    def __init__(self):
-        for name in ('rmem_default', 'rmem_max'):  # btmon drops packets with the defaults
-            with open(f'/proc/sys/net/core/{name}', 'w') as f:
-                f.write(str(8 << 20))
-        modprobe = subprocess.Popen(['modprobe', 'hci_vhci'], stderr=subprocess.PIPE, text=True)
-        os.makedirs('/run/dbus', exist_ok=True)
-        self.dbus = Process('dbus-daemon', ['dbus-daemon', '--system', '--nofork', '--nopidfile'],
-                            stdin=False)
-        wait_for(lambda: os.path.exists('/run/dbus/system_bus_socket'), 30, 'system bus')
-        if modprobe.wait(30):
-            raise Failure(f'modprobe hci_vhci: {modprobe.stderr.read().strip()}')
-        self.capture = OUT + '/btmon.snoop'
-        self.btmon = Process('btmon', ['btmon', '-w', self.capture], stdin=False)
-        wait_for(lambda: os.path.exists(self.capture), 10, 'btmon capture')
-        self.btvirt = self.bluetoothd = None
-        trace('bus and btmon up')
-        self.start_controllers()
-
-    def start_controllers(self):
-        # Under load a vhci controller sometimes fails to start (its reset times out);
-        # it then never shows up on D-Bus, and a fresh pair of controllers is the cure.
-        for attempt in range(1, 4):
-            self.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
-            wait_for(lambda: len(os.listdir('/sys/class/bluetooth')) >= 2, 20, 'controllers')
-            self.start_bluetoothd()
-            try:
-                wait_for(adapters_ready, 30, 'powered hci0 and hci1 on D-Bus', step=0.3)
-                address = adapter_property('hci0', 'Address')
-                if address != PERIPHERAL:
-                    raise Failure(f'hci0 has address {address}, not {PERIPHERAL}')
-                trace(f'controllers up (attempt {attempt})')
-                return
-            except Failure as failure:
-                trace(f'controllers attempt {attempt}: {failure}')
-                self.bluetoothd.stop()
-                self.btvirt.stop()
-                wait_for(lambda: not os.listdir('/sys/class/bluetooth'), 10, 'controllers gone')
-        raise Failure('the emulated controllers did not come up in 3 attempts')
-
-    def start_bluetoothd(self):
-        self.bluetoothd = Process('bluetoothd', ['/usr/libexec/bluetooth/bluetoothd', '-n', '-d'],
-                                  stdin=False)
-
-    def restart_bluetoothd(self):
-        code = self.bluetoothd.stop()
-        trace(f'bluetoothd stopped ({code})')
-        self.start_bluetoothd()
-        wait_for(adapters_ready, 20, 'powered hci0 and hci1 after the restart', step=0.3)
-
-    def records(self):
-        """The capture's records as (controller index, opcode, packet)."""
-        with open(self.capture, 'rb') as f:
-            data = f.read()
-        records = []
-        position = 16  # past the file header
-        while position + 24 <= len(data):
-            _, length, flags, _, _ = struct.unpack('>IIIIq', data[position:position + 24])
-            if position + 24 + length > len(data):
-                break
-            records.append((flags >> 16, flags & 0xFFFF,
-                             data[position + 24:position + 24 + length]))
-            position += 24 + length
-        return records
-
 
 # --- What the central's controller received ----------------------------------------
 
@@ -422,9 +218,10 @@ class GattClient:
                         return handle
         raise Failure(f'no characteristic {characteristic} in service {service}')
 
-    def read(self, handle):
+    def read(self, handle, offset=0):
         since = self.tool.mark()
-        self.tool.send(f'read-value 0x{handle:04x}')
+        self.tool.send(f'read-long-value 0x{handle:04x} {offset}' if offset
+                       else f'read-value 0x{handle:04x}')
         m = self.tool.expect(r'Read value(?: \(\d+ bytes\): ((?:[0-9a-f]{2} )*)|: 0 bytes)'
                              r'|Read request failed[^\n]*', 10, since, what='read answer')
         if m.group(0).startswith('Read request failed'):
@@ -472,11 +269,20 @@ def service_uuid(record_name):
 class Agent:
     """The agent under test on hci0, its console on stdin."""
 
-    def __init__(self, record_name, *options):
-        self.service = service_uuid(record_name)
-        self.process = Process(f'agent-{record_name}',
-                               [AGENT, '--record-name', record_name, '--adapter', 'hci0',
-                                *options])
+    def __init__(self, record_name, *options, adapter='hci0', name=None):
+        self.service = service_uuid(record_name) if record_name else None
+        naming = ['--record-name', record_name] if record_name else []
+        choice = ['--adapter', adapter] if adapter else []
+        self.process = Process(f'agent-{name or record_name}', [AGENT, *naming, *choice, *options])
+
+    def expect(self, pattern, timeout=20, since=0):
+        return self.process.expect(pattern, timeout, since)
+
+    def wait(self, timeout=10):
+        try:
+            return self.process.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f'{self.process.name} did not exit within {timeout} s')
 
     def command(self, line):
         self.process.send(line)
@@ -560,6 +366,9 @@ class Run:
             value = gatt.read(handle)
             if value != b'\xe0':
                 raise Failure(f'read gave {value.hex() or "(empty)"}, not e0')
+            value = gatt.read(handle, offset=1)
+            if value != b'\xe0':
+                raise Failure(f'read at offset 1 gave {value.hex() or "(empty)"}, not e0')
             since = gatt.subscribe(handle)
             heard, waited = gatt.wait_notification(handle, since, 2.0, lambda v: True,
                                                    'notification on subscribing')
@@ -571,7 +380,7 @@ class Run:
             self.scenario('discovery: a scan for the record name\'s service finds only it',
                           discovery)
             self.scenario('GATT table: one service, five characteristics in order', gatt_table)
-            self.scenario('status: reads e0 with no meeting, subscribing hears it at once',
+            self.scenario('status: reads e0 with no meeting (also at an offset), subscribing hears it at once',
                           status_read_and_subscribe)
         finally:
             if 'gatt' in central:
@@ -635,6 +444,30 @@ class Run:
     def restart_agent(self):
         agent = Agent('ble-restart', '--client', 'running')
 
+        def published_once(count, after):
+            """Found by a fresh scan, with one advertising set and one service of ours."""
+            self.scanner = Scanner()
+            took = self.scanner.find(agent.service)
+            if not agent.process.running():
+                raise Failure(f'the agent exited after {after}')
+            # btmon writes its capture behind; the scan's reports come after the set-up.
+            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
+                     'advertising report in the capture')
+            sets = advertising_sets(self.radio.records()[count:], 0)
+            if len(sets) != 1:
+                raise Failure(f'{len(sets)} advertising sets on hci0 after {after}')
+            gatt = GattClient()
+            try:
+                ours = [s for s in gatt.services if s[0] == agent.service]
+                if len(ours) != 1:
+                    raise Failure(f'{len(ours)} services {agent.service} after {after}')
+                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
+                if value != b'\xe0':
+                    raise Failure(f'status read {value.hex()} after {after}, not e0')
+            finally:
+                gatt.close()
+            return f'found again {took:.1f} s into the fresh scan'
+
         def bluetoothd_restart():
             took = self.scanner.find(agent.service)
             trace(f'found {took:.1f} s into the first scan')
@@ -642,33 +475,227 @@ class Run:
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
             trace('bluetoothd restarted, adapters powered')
-            self.scanner = Scanner()
-            took = self.scanner.find(agent.service)
-            if not agent.process.running():
-                raise Failure('the agent exited when bluetoothd restarted')
-            # btmon writes its capture behind; the scan's reports come after the set-up.
-            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
-                     'advertising report in the capture')
-            sets = advertising_sets(self.radio.records()[count:], 0)
-            if len(sets) != 1:
-                raise Failure(f'{len(sets)} advertising sets on hci0 after the restart')
-            gatt = GattClient()
-            try:
-                ours = [s for s in gatt.services if s[0] == agent.service]
-                if len(ours) != 1:
-                    raise Failure(f'{len(ours)} services {agent.service} after the restart')
-                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
-                if value != b'\xe0':
-                    raise Failure(f'status read {value.hex()} after the restart, not e0')
-            finally:
-                gatt.close()
-            return f'found again {took:.1f} s into the fresh scan'
+            return published_once(count, 'the restart')
+
+        def power_cycle():
+            self.scanner.close()
+            count = len(self.radio.records())
+            since = agent.process.mark()
+            power(PERIPHERAL_ADAPTER, False)
+            agent.expect(r'adapter hci0 is powered off', 10, since)
+            power(PERIPHERAL_ADAPTER, True)
+            agent.expect(r'advertisement registered on hci0', 10, since)
+            return published_once(count, 'the power cycle')
 
         try:
             self.scenario('bluetoothd restarted: published again, found by a fresh scan, once',
                           bluetoothd_restart)
+            self.scenario('radio power cycle: published again, found by a fresh scan, once',
+                          power_cycle)
         finally:
             agent.close()
+
+
+SETTINGS = '/run/settings/quorla/settings.json'
+PERIPHERAL_ADAPTER = 'hci0'
+
+
+
+def bluetoothd_log(pattern):
+    with open(OUT + '/bluetoothd.log', errors='replace') as log:
+        return re.findall(pattern, log.read())
+
+
+def call_agent(bus_name, path, method, *arguments):
+    """A call from a root process on the system bus straight to the agent's objects."""
+    result = run(['dbus-send', '--system', '--print-reply', f'--dest={bus_name}', path,
+                  f'org.bluez.GattCharacteristic1.{method}', *arguments])
+    return (result.stdout + result.stderr).strip()
+
+
+class Adapters:
+    """Which controller the agent publishes on as controllers come and go. A second btvirt
+    adds hci2 on an air of its own; the agent's trace shows where BlueZ took the
+    registrations, since the central cannot hear hci2."""
+
+    def __init__(self, run_):
+        self.run = run_
+        self.extra = None
+
+    def add_hci2(self):
+        self.extra = Process('btvirt-extra', [TOOLS + '/btvirt', '-l1'], stdin=False)
+        wait_for(lambda: os.path.exists('/sys/class/bluetooth/hci2'), 20, 'hci2')
+        wait_for(lambda: power('hci2') or adapter_property('hci2', 'Powered') == 'true', 20,
+                 'hci2 powered', step=0.5)
+
+    def remove_hci2(self):
+        self.extra.stop()
+        wait_for(lambda: not os.path.exists('/sys/class/bluetooth/hci2'), 10, 'hci2 gone')
+
+    def chosen_going_and_coming_back(self):
+        self.add_hci2()
+        agent = Agent('ble-hci2', adapter='hci2', name='hci2')
+        try:
+            agent.expect(r'advertisement registered on hci2')
+            since = agent.process.mark()
+            self.remove_hci2()
+            agent.expect(r'no Bluetooth adapter hci2', 10, since)
+            self.add_hci2()
+            agent.expect(r'application registered on hci2', 20, since)
+            agent.expect(r'advertisement registered on hci2', 20, since)
+            if re.search(r'registered on hci[01]', agent.process.text):
+                raise Failure('registered on a controller other than the one asked for')
+        finally:
+            agent.close()
+            self.remove_hci2()
+
+    def taking_over(self):
+        """hci0 and hci1 go away together (one btvirt holds both): the powered hci2 takes
+        over, and hci0 is chosen again once it is back, being first."""
+        agent = Agent('ble-takeover', adapter=None, name='takeover')
+        radio = self.run.radio
+        try:
+            agent.expect(r'advertisement registered on hci0')
+            self.add_hci2()
+            since = agent.process.mark()
+            radio.btvirt.stop()
+            agent.expect(r'advertisement registered on hci2', 20, since)
+            since = agent.process.mark()
+            radio.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
+            wait_for(lambda: adapters_ready(), 30, 'hci0 and hci1 back', step=0.5)
+            agent.expect(r'advertisement registered on hci0', 20, since)
+        finally:
+            agent.close()
+            self.remove_hci2()
+
+    def scenarios(self):
+        self.run.scenario('--adapter hci2 among three: published there, gone with it, back '
+                          'with it', self.chosen_going_and_coming_back)
+        self.run.scenario('the controller in use goes away: another powered one takes over',
+                          self.taking_over)
+
+
+class Lifecycle:
+    """How the agent starts, refuses what it cannot run with, and leaves BlueZ."""
+
+    def __init__(self, run_):
+        self.run = run_
+
+    def quitting(self):
+        ways = {'SIGTERM': lambda a: a.process.proc.terminate(),
+                'SIGINT': lambda a: a.process.proc.send_signal(2),
+                'console quit': lambda a: a.command('quit')}
+        seen = []
+        for way, quit_ in ways.items():
+            agent = Agent('ble-quit', '--client', 'meeting', name=f'quit-{len(seen)}')
+            agent.expect(r'advertisement registered on hci0')
+            before = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            quit_(agent)
+            status = agent.wait()
+            text = agent.process.text
+            after = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            if status != 0 or 'nothing of ours is registered with BlueZ any more' not in text \
+                    or after != before + 1:
+                raise Failure(f'{way}: exit {status}, {after - before} unregistrations seen by '
+                              'bluetoothd, trace ends ' + repr(text[-200:]))
+            seen.append(way)
+        return ', '.join(seen)
+
+    def sigterm_while_bluetoothd_is_stopped(self):
+        agent = Agent('ble-held', name='held')
+        agent.expect(r'advertisement registered on hci0')
+        bluetoothd = self.run.radio.bluetoothd.proc.pid
+        os.kill(bluetoothd, 19)  # SIGSTOP: BlueZ answers nothing for a moment
+        try:
+            agent.process.proc.terminate()
+            time.sleep(0.8)
+            if not agent.process.running():
+                raise Failure('the agent exited before BlueZ answered its unregistrations')
+        finally:
+            os.kill(bluetoothd, 18)  # SIGCONT
+        status = agent.wait()
+        if status != 0 or 'nothing of ours is registered' not in agent.process.text:
+            raise Failure(f'exit {status}; trace ends {agent.process.text[-200:]!r}')
+
+    def stored_name_and_corrupt_settings(self):
+        os.makedirs(os.path.dirname(SETTINGS), exist_ok=True)
+        with open(SETTINGS, 'w') as settings:
+            settings.write('{"quorla.iCloudUserID": ')
+        first = Agent('ble-stored', name='stored-1')
+        first.expect(r'publishing service')
+        first.close()
+        if 'cannot be parsed' not in first.process.text:
+            raise Failure('a corrupt settings file was not reported')
+        aside = [n for n in os.listdir(os.path.dirname(SETTINGS)) if '.corrupt-' in n]
+        if len(aside) != 1:
+            raise Failure(f'{len(aside)} files moved aside')
+        second = Agent(None, name='stored-2')
+        second.service = service_uuid('ble-stored')
+        second.expect(rf'publishing service {second.service} on hci0')
+        second.close()
+        for arguments in (['--record-name', ''], ['--bogus']):
+            stored = open(SETTINGS).read()
+            refused = run([AGENT, *arguments])
+            if refused.returncode != 2 or '--help' not in refused.stderr \
+                    or open(SETTINGS).read() != stored:
+                raise Failure(f'{arguments}: exit {refused.returncode}, {refused.stderr!r}')
+
+    def calls_of_the_wrong_shape(self):
+        agent = Agent('ble-shapes', name='shapes')
+        agent.expect(r'application registered on hci0')
+        bus_name = bluetoothd_log(r'Registering application: (:[0-9.]+):/org/quorla')[-1]
+        characteristic = '/org/quorla/application/service0/char1'
+        since = agent.process.mark()
+        answers = [call_agent(bus_name, characteristic, 'ReadValue', 'string:offset'),
+                   call_agent(bus_name, characteristic, 'WriteValue', 'array:byte:0x31')]
+        time.sleep(0.5)
+        agent.close()
+        wrong = [a for a in answers if 'org.bluez.Error.InvalidArguments' not in a]
+        if wrong or 'request:' in agent.process.text[since:]:
+            raise Failure(f'answers {answers}; agent said {agent.process.text[since:]!r}')
+
+    def refused_for_a_while(self):
+        """The emulated controller has three advertising sets; agents are started until
+        BlueZ refuses one, which must be registered once a set is free again, asked again
+        after a growing delay and reporting that kind of failure once."""
+        agents = []
+        try:
+            while len(agents) < 5:
+                agent = Agent(f'ble-fill{len(agents)}', name=f'fill{len(agents)}')
+                agents.append(agent)
+                outcome = agent.expect(r'advertisement registered|RegisterAdvertisement failed')
+                if outcome.group(0) != 'advertisement registered':
+                    break
+            else:
+                raise Failure('BlueZ registered every advertisement; nothing was refused')
+            refused = agents[-1]
+            time.sleep(3)  # long enough for a retry or two, still refused
+            calls = len(bluetoothd_log(r'register_advertisement\(\) RegisterAdvertisement'))
+            agents[0].close()
+            refused.expect(r'advertisement registered on hci0', 70)
+            retried = len(bluetoothd_log(r'register_advertisement\(\) RegisterAdvertisement'))
+            reports = refused.process.text.count('RegisterAdvertisement failed')
+            if reports != 1 or retried <= calls:
+                raise Failure(f'{reports} failure lines, {retried - calls} calls after a set '
+                              'was freed')
+            return f'{len(agents) - 1} sets taken; registered once one was freed'
+        finally:
+            for agent in agents:
+                agent.close()
+
+    def scenarios(self):
+        for name, body in (
+                ('a refused advertisement is asked for again until BlueZ takes it',
+                 self.refused_for_a_while),
+                ('quitting by SIGTERM, SIGINT or quit exits 0 with everything unregistered',
+                 self.quitting),
+                ('SIGTERM while bluetoothd is stopped still unregisters everything first',
+                 self.sigterm_while_bluetoothd_is_stopped),
+                ('settings: a corrupt file moved aside, the stored name reused, a bad command '
+                 'line refused with 2 and nothing stored', self.stored_name_and_corrupt_settings),
+                ('calls of the wrong shape get InvalidArguments and reach nothing',
+                 self.calls_of_the_wrong_shape)):
+            self.run.scenario(name, body)
 
 
 def main():
@@ -685,12 +712,14 @@ def main():
     if radio:
         only = CONFIG.get('only', '')
         run_ = Run(radio)
-        for part in ('idle_agent', 'meeting_agent', 'restart_agent'):
-            if not only or part in only:
-                getattr(run_, part)()
+        groups = {'idle_agent': run_.idle_agent, 'meeting_agent': run_.meeting_agent,
+                  'restart_agent': run_.restart_agent,
+                  'lifecycle': Lifecycle(run_).scenarios, 'adapters': Adapters(run_).scenarios}
+        for name, group in groups.items():
+            if not only or name in only.split(','):
+                group()
         run_.scanner.close()
-        radio.btmon.stop()
-        radio.bluetoothd.stop()
+        radio.close()
     open(OUT + '/done', 'w').close()
     trace('guest done')
 

@@ -1,0 +1,161 @@
+#!/usr/bin/python3
+"""Boots the virtual Bluetooth lab's guest and carries its dialogue.
+
+    lab/host.py [--interactive] [--settings DIR] [--timeout SECONDS] LAB_DIR WORK_DIR
+
+The guest's second serial port is this program's standard output; with --interactive, each
+line of standard input goes to the guest, and Ctrl-C, SIGTERM or the end of the input send
+it "quit", so that the guest ends its programs through their own termination and powers
+off. A second Ctrl-C stops the guest at once. The kernel's console goes to
+WORK_DIR/out/console.log. Exits with qemu's status (124 when the timeout stopped it).
+
+KVM is used where it works, TCG otherwise: a usable /dev/kvm alone is not enough (some
+hosts offer the node without the CPU's virtualisation extensions), so a guest that prints
+nothing within 30 s under KVM is stopped and booted again under TCG.
+"""
+
+import argparse
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+KVM_SILENCE_LIMIT = 30.0
+
+
+def kvm_is_offered():
+    if not os.access('/dev/kvm', os.R_OK | os.W_OK):
+        return False
+    with open('/proc/cpuinfo') as cpuinfo:
+        return re.search(r'^flags\s*:.*\b(vmx|svm)\b', cpuinfo.read(), re.M) is not None
+
+
+def qemu_command(accel, lab_dir, work, settings, channel):
+    shares = [('hostroot', '/', 'readonly=on,'), ('work', work, '')]
+    if settings:
+        shares.append(('settings', settings, ''))
+    command = [
+        'qemu-system-x86_64', '-accel', accel, '-cpu', 'host' if accel == 'kvm' else 'max',
+        '-m', '1024', '-smp', '2', '-nodefaults', '-display', 'none', '-no-reboot',
+        '-kernel', open(os.path.join(lab_dir, 'kernel')).read().strip(),
+        '-initrd', os.path.join(lab_dir, 'initramfs.cpio'),
+        '-append', f'console=ttyS0 panic=-1 quiet lab.shares={len(shares)}',
+        '-serial', f'file:{work}/out/console.log',
+        '-chardev', f'socket,id=lab,path={channel},server=on,wait=off', '-serial', 'chardev:lab',
+    ]
+    for tag, path, options in shares:
+        command += ['-virtfs', f'local,path={path},mount_tag={tag},security_model=none,'
+                               f'{options}multidevs=remap']
+    return command
+
+
+class Guest:
+    def __init__(self, accel, arguments):
+        self.accel = accel
+        self.channel = os.path.join(arguments.work, 'lab.sock')
+        if os.path.exists(self.channel):
+            os.unlink(self.channel)
+        command = qemu_command(accel, arguments.lab, arguments.work, arguments.settings,
+                               self.channel)
+        self.qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL,
+                                     stderr=open(f'{arguments.work}/out/qemu.log', 'w'))
+        self.started = time.monotonic()
+        self.socket = self._connect()
+
+    def _connect(self):
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+                connection.connect(self.channel)
+                return connection
+            except OSError:
+                if self.qemu.poll() is not None or time.monotonic() > deadline:
+                    raise SystemExit('lab: qemu did not start (see out/qemu.log)')
+                time.sleep(0.05)
+
+    def send(self, text):
+        try:
+            self.socket.sendall(text.encode())
+        except OSError:
+            pass
+
+    def stop(self):
+        if self.qemu.poll() is None:
+            self.qemu.kill()
+        return self.qemu.wait()
+
+
+def carry(guest, interactive, deadline):
+    """Copies the guest's output to stdout and, interactively, stdin to the guest, until
+    qemu exits. Returns qemu's status, or None when a KVM guest stayed silent."""
+    heard = False
+    reading_stdin = interactive
+    quitting = []
+
+    def quit_guest(*_):
+        if quitting:
+            guest.stop()
+        quitting.append(True)
+        guest.send('quit\n')
+
+    if interactive:
+        signal.signal(signal.SIGINT, quit_guest)
+        signal.signal(signal.SIGTERM, quit_guest)
+    while guest.qemu.poll() is None:
+        now = time.monotonic()
+        if now > deadline:
+            print('lab: the guest ran out of time', flush=True)
+            guest.stop()
+            return 124
+        if guest.accel == 'kvm' and not heard and now - guest.started > KVM_SILENCE_LIMIT:
+            guest.stop()
+            return None
+        sources = [guest.socket] + ([sys.stdin] if reading_stdin else [])
+        try:
+            ready, _, _ = select.select(sources, [], [], 0.5)
+        except InterruptedError:
+            continue
+        if guest.socket in ready:
+            data = guest.socket.recv(65536)
+            if data:
+                heard = True
+                sys.stdout.buffer.write(data)
+                sys.stdout.flush()
+        if sys.stdin in ready:
+            line = sys.stdin.readline()
+            if line:
+                guest.send(line)
+            else:
+                reading_stdin = False
+                quit_guest()
+    return guest.qemu.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--interactive', action='store_true')
+    parser.add_argument('--settings')
+    parser.add_argument('--timeout', type=float, default=24 * 3600)
+    parser.add_argument('lab')
+    parser.add_argument('work')
+    arguments = parser.parse_args()
+    deadline = time.monotonic() + arguments.timeout
+    accel = 'kvm' if kvm_is_offered() else 'tcg'
+    while True:
+        how = 'KVM' if accel == 'kvm' else 'TCG, software emulation (no usable KVM)'
+        print(f'lab: booting the guest under {how}; this takes tens of seconds', flush=True)
+        status = carry(Guest(accel, arguments), arguments.interactive, deadline)
+        if status is not None:
+            return status
+        print(f'lab: the KVM guest printed nothing in {KVM_SILENCE_LIMIT:g} s; '
+              'booting it again under TCG', flush=True)
+        accel = 'tcg'
+
+
+if __name__ == '__main__':
+    sys.exit(main())
