@@ -440,7 +440,14 @@ int BluezCentral::onInterfacesRemoved(sd_bus_message* message, void* userdata, s
     return self.guarded([&] {
         const auto path = readText(message, 'o');
         const auto interfaces = readStrings(message);
-        if (std::find(interfaces.begin(), interfaces.end(), deviceInterface) == interfaces.end())
+        const auto has = [&](const char* interface) {
+            return std::find(interfaces.begin(), interfaces.end(), interface) != interfaces.end();
+        };
+        // An agent that quits leaves the link up but takes its service away.
+        if (has(characteristicInterface) && self.phase_ == Phase::ready &&
+            std::find(self.paths_.begin(), self.paths_.end(), path) != self.paths_.end())
+            return self.linkLost("the agent's service went away");
+        if (!has(deviceInterface))
             return;
         if (path == self.devicePath_ && self.phase_ >= Phase::resolving) {
             self.isConnectRequested_ = false;
