@@ -319,18 +319,23 @@ int BluezCentral::onRescan(sd_event_source*, std::uint64_t, void* userdata) {
     return self.guarded([&] {
         if (self.phase_ != Phase::scanning)
             return;
-        self.stopScan();
-        self.restartScan();
+        // BlueZ refuses a StartDiscovery (InProgress) until the stop has completed.
+        self.stopScan([&self] { self.restartScan(); });
     });
 }
 
-// BlueZ handles our calls in order, so a StartDiscovery sent after this one comes after it.
-void BluezCentral::stopScan() {
+void BluezCentral::stopScan(std::function<void()> then) {
     rescan_.reset();
-    if (!std::exchange(isDiscovering_, false))
+    if (!std::exchange(isDiscovering_, false)) {
+        if (then)
+            then();
         return;
+    }
     call(adapterPath_, adapterInterface, "StopDiscovery", nullptr,
-         [](sd_bus_message*, const sd_bus_error*) {});
+         [then = std::move(then)](sd_bus_message*, const sd_bus_error*) {
+             if (then)
+                 then();
+         });
 }
 
 void BluezCentral::consider(const std::string& path) {

@@ -94,7 +94,7 @@ class BluezCentral {
     void objectsRead();
     void startScan();
     void restartScan();
-    void stopScan();
+    void stopScan(std::function<void()> then = nullptr);
     void consider(const std::string& path);
     void connect(const std::string& path, bool isFromCache);
     void connected();

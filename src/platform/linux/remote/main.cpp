@@ -1,5 +1,6 @@
 // The quorla-remote program: a companion's central for the Quorla agent over BlueZ. It only
 // wires the options, the loop and the session.
+#include <chrono>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,9 @@ int main(int argc, char** argv) {
     if (options.command && options.command->kind == Kind::quit)
         return 0;
     try {
-        platform::linux_::EventLoop loop;
+        // BlueZ answers a Disconnect after its own 2 s grace period; leaving earlier would
+        // leave the device disconnecting for the next program to trip over.
+        platform::linux_::EventLoop loop(std::chrono::seconds(6));
         remote::RemoteSession session(loop, {options.service, options.adapterName, options.timeout},
                                       {options.command, options.settle}, std::cout, std::cerr);
         const int status = loop.run(session);
