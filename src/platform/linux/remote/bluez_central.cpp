@@ -338,11 +338,16 @@ void BluezCentral::stopScan(std::function<void()> then) {
          });
 }
 
+// A device whose services BlueZ resolved before keeps listing those, not what it
+// advertises now, so one that our filtered scan reports is tried even without our service
+// listed: the layout check decides, and the scan goes on if it is not the agent.
 void BluezCentral::consider(const std::string& path) {
     const auto& device = devices_.at(path);
     if (phase_ != Phase::scanning || device.adapterPath != adapterPath_ || !device.wasSeenInRange ||
-        std::find(device.uuids.begin(), device.uuids.end(), serviceText_) == device.uuids.end())
+        triedDevices_.contains(path))
         return;
+    isCandidate_ =
+        std::find(device.uuids.begin(), device.uuids.end(), serviceText_) == device.uuids.end();
     stopScan();
     connect(path, false);
 }
@@ -352,6 +357,8 @@ void BluezCentral::consider(const std::string& path) {
 void BluezCentral::connect(const std::string& path, bool isFromCache) {
     phase_ = Phase::connecting;
     devicePath_ = path;
+    if (isFromCache)
+        isCandidate_ = false;
     const auto& device = devices_.at(path);
     trace_ << "quorla-remote: connecting to " << device.address
            << (isFromCache ? " (known to BlueZ already)" : "") << '\n';
@@ -360,6 +367,8 @@ void BluezCentral::connect(const std::string& path, bool isFromCache) {
          [this, isFromCache](sd_bus_message*, const sd_bus_error* error) {
              if (!error)
                  return connected();
+             if (isCandidate_)
+                 return passOver(describe(error));
              if (!isFromCache)
                  return fail("Connect to " + address() + " failed: " + describe(error));
              // What BlueZ remembered may be out of range or gone: look for it afresh.
@@ -394,11 +403,22 @@ void BluezCentral::resolve() {
              try {
                  paths_ = checkLayout(ours, target_.service);
              } catch (const LayoutMismatch& mismatch) {
-                 return fail(address() + " is not a Quorla agent: " + mismatch.what());
+                 if (!isCandidate_)
+                     return fail(address() + " is not a Quorla agent: " + mismatch.what());
+                 return passOver(mismatch.what());
              }
              timeout_.reset();
              events_.ready(address());
          }));
+}
+
+void BluezCentral::passOver(const std::string& why) {
+    trace_ << "quorla-remote: passing over " << address() << " (" << why << ")\n";
+    triedDevices_.insert(devicePath_);
+    if (std::exchange(isConnectRequested_, false))
+        call(devicePath_, deviceInterface, "Disconnect", nullptr,
+             [](sd_bus_message*, const sd_bus_error*) {});
+    startScan();
 }
 
 const std::string& BluezCentral::address() const {

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,7 @@ class BluezCentral {
     void connect(const std::string& path, bool isFromCache);
     void connected();
     void resolve();
+    void passOver(const std::string& why);
     void linkLost(const std::string& why);
     void fail(const std::string& line);
     void leave(std::function<void()> finished);
@@ -125,6 +127,8 @@ class BluezCentral {
     std::string devicePath_;
     bool isDiscovering_ = false;       // a discovery of ours is running
     bool isConnectRequested_ = false;  // and the device was not connected before
+    bool isCandidate_ = false;         // connected without our service listed
+    std::set<std::string> triedDevices_;
     CharacteristicPaths paths_;
     int readsInFlight_ = 0;
 };
