@@ -1,6 +1,7 @@
 #include "bluetooth/bluetooth_session_manager.hpp"
 
 #include "bluetooth/identifiers.hpp"
+#include "bluetooth/status_byte.hpp"
 #include "bluetooth/write_request_handling.hpp"
 
 namespace quorla::bluetooth {
@@ -20,10 +21,11 @@ BluetoothSessionManager& BluetoothSessionManager::shared() {
 }
 
 std::uint8_t BluetoothSessionManager::statusByte() const {
-    // The three high bits are always set so that the value is never 0x00.
-    return static_cast<std::uint8_t>(0xE0 | (isActiveSelected ? 0x10 : 0) |
-                                     (isConnected ? 0x08 : 0) | (isHandRaised ? 0x04 : 0) |
-                                     (isMicActive ? 0x02 : 0) | (isCameraActive ? 0x01 : 0));
+    return encodeStatus({.isConnected = isConnected,
+                         .isMicActive = isMicActive,
+                         .isCameraActive = isCameraActive,
+                         .isHandRaised = isHandRaised,
+                         .isActiveSelected = isActiveSelected});
 }
 
 void BluetoothSessionManager::pushStatus() {

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "platform/sha1.hpp"
-#include "platform/user_defaults.hpp"
 
 namespace quorla::bluetooth {
 
@@ -60,13 +59,6 @@ platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namesp
     uuid.bytes[6] = static_cast<std::uint8_t>(0x50 | (uuid.bytes[6] & 0x0F));
     uuid.bytes[8] = static_cast<std::uint8_t>(0x80 | (uuid.bytes[8] & 0x3F));
     return uuid;
-}
-
-std::optional<platform::Uuid> currentServiceUUID() {
-    auto recordName = platform::standardUserDefaults().stringForKey(iCloudUserIDDefaultsKey);
-    if (!recordName)
-        return std::nullopt;
-    return nameBasedUUID(*recordName, serviceNamespaceUUID());
 }
 
 }  // namespace quorla::bluetooth

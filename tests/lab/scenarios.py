@@ -14,8 +14,8 @@ import subprocess
 import time
 import uuid
 
-from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, TOOLS, Failure, run,
-                   Process, Radio, adapter_property, adapters_ready, power, trace,
+from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE, TOOLS, Failure,
+                   run, Process, Radio, adapter_property, adapters_ready, power, trace,
                    wait_for)
 
 NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
@@ -702,6 +702,122 @@ class Lifecycle:
             self.run.scenario(name, body)
 
 
+class Remote:
+    """quorla-remote on hci1 as the companion: finds the agent by its record name, shows the
+    status byte and sends the four requests over the air, one story per behaviour."""
+
+    STATUS = re.compile(r'status 0x([0-9A-F]{2}) ')
+    STAMPED = r'\d\d:\d\d:\d\d\.\d{3} status 0x'
+
+    def __init__(self, run_):
+        self.run = run_
+        self.count = 0
+
+    def remote(self, *arguments, stdin=False):
+        self.count += 1
+        return Process(f'remote-{self.count}', [REMOTE, '--adapter', 'hci1', *arguments],
+                       stdin=stdin)
+
+    def one_shot(self, record_name, *arguments, timeout=90):
+        """Runs quorla-remote to its end: (exit status, output, seconds it took)."""
+        started = time.monotonic()
+        process = self.remote('--record-name', record_name, *arguments)
+        try:
+            status = process.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.stop()
+            raise Failure(f'{" ".join(arguments)}: still running after {timeout} s')
+        wait_for(lambda: process.closed, 5, 'end of its output')
+        return status, process.text, time.monotonic() - started
+
+    def shown(self, record_name, *command):
+        status, text, _ = self.one_shot(record_name, *command)
+        values = self.STATUS.findall(text)
+        if status != 0 or len(values) != 1:
+            raise Failure(f'{" ".join(command)}: exit {status}, said {text[-300:]!r}')
+        return int(values[0], 16)
+
+    def status(self):
+        agent = Agent('ble-remote-status', '--client', 'running')
+        try:
+            agent.expect(r'advertisement registered on hci0')
+            idle = self.shown('ble-remote-status', 'status')
+            since = agent.process.mark()
+            agent.command('join')
+            agent.expect(r'value E8 kept|sent E8', POLL_INTERVAL + 1, since)
+            meeting = self.shown('ble-remote-status', 'status')
+            if (idle, meeting) != (0xE0, 0xE8):
+                raise Failure(f'read {idle:02X} idle, {meeting:02X} in a meeting')
+            return 'E0 idle, E8 within a poll of joining'
+        finally:
+            agent.close()
+
+    def requests(self):
+        steps = [(('mic', 'on'), 0xEA, 'unmute', 'microphone on'),
+                 (('camera', 'on'), 0xEB, 'activateCamera', 'camera on'),
+                 (('hand',), 0xEB, 'toggleHand', 'hand raised'),
+                 (('view', 'speaker'), 0xFB, 'selectActive', 'speaker view')]
+        agent = Agent('ble-remote-requests', '--client', 'meeting', '--mic', 'off',
+                      '--camera', 'off')
+        shown = []
+        try:
+            agent.expect(r'value E8 kept|sent E8', 20)
+            for command, wanted, message, client in steps:
+                since = agent.process.mark()
+                value = self.shown('ble-remote-requests', *command)
+                agent.expect(rf'request: {message}\n', 5, since)
+                agent.expect(rf'client: {client}\n', 5, since)
+                if value != wanted:
+                    raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
+                shown.append(f'{" ".join(command)} {value:02X}')
+            return ', '.join(shown)
+        finally:
+            agent.close()
+
+    def watch(self):
+        agent = Agent('ble-remote-watch', '--client', 'meeting')
+        watcher = None
+        try:
+            agent.expect(r'advertisement registered on hci0')
+            watcher = self.remote('--record-name', 'ble-remote-watch', 'watch')
+            watcher.expect(self.STAMPED + 'E8 meeting', 90, what='E8 on subscribing')
+            since = watcher.mark()
+            agent.command('leave')
+            watcher.expect(self.STAMPED + 'E0 no meeting', 2 * POLL_INTERVAL, since,
+                           what='E0 once the client left')
+            agent.close()
+            try:
+                status = watcher.proc.wait(20)
+            except subprocess.TimeoutExpired:
+                raise Failure('watch still running 20 s after the agent quit')
+            wait_for(lambda: watcher.closed, 5, 'end of its output')
+            if status != 1 or 'was lost' not in watcher.text:
+                raise Failure(f'exit {status} after the agent quit; said {watcher.text[-200:]!r}')
+            return 'E0 shown when the meeting ended, exit 1 when the agent quit'
+        finally:
+            agent.close()
+            if watcher:
+                watcher.stop()
+
+    def nobody(self):
+        status, text, took = self.one_shot('ble-remote-nobody', '--timeout', '8', 'status')
+        if status != 1 or 'no device advertised the service' not in text or took > 8 + 4:
+            raise Failure(f'exit {status} after {took:.1f} s; said {text[-200:]!r}')
+        return f'exit 1 after {took:.1f} s'
+
+    def scenarios(self):
+        for name, body in (
+                ('remote status: E0 with no meeting, E8 within a poll of the client joining',
+                 self.status),
+                ('remote requests: mic on, camera on, hand, view speaker each shown and carried '
+                 'out', self.requests),
+                ('remote watch: the meeting ending is shown, the agent quitting ends it with 1',
+                 self.watch),
+                ('remote: a record name nobody advertises ends with 1 within --timeout',
+                 self.nobody)):
+            self.run.scenario(name, body)
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
@@ -718,7 +834,8 @@ def main():
         run_ = Run(radio)
         groups = {'idle_agent': run_.idle_agent, 'meeting_agent': run_.meeting_agent,
                   'restart_agent': run_.restart_agent,
-                  'lifecycle': Lifecycle(run_).scenarios, 'adapters': Adapters(run_).scenarios}
+                  'lifecycle': Lifecycle(run_).scenarios, 'adapters': Adapters(run_).scenarios,
+                  'remote': Remote(run_).scenarios}
         for name, group in groups.items():
             if not only or name in only.split(','):
                 group()

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -89,6 +91,86 @@ inline std::string bluezUuid(const platform::Uuid& uuid) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// Reads an "as".
+inline std::vector<std::string> readStrings(sd_bus_message* message) {
+    char** strings = nullptr;
+    check(sd_bus_message_read_strv(message, &strings), "sd_bus_message_read_strv");
+    std::vector<std::string> result;
+    for (char** text = strings; text && *text; ++text) {
+        result.emplace_back(*text);
+        std::free(*text);
+    }
+    std::free(strings);
+    return result;
+}
+
+// One property of an a{sv} that readProperties hands to read, which reads its value (of type
+// type) from the message.
+struct PropertyReader {
+    const char* name;
+    const char* type;
+    std::function<void()> read;
+};
+
+// Reads an a{sv}; entries that no reader names, or whose value is of another type, are
+// skipped.
+inline void readProperties(sd_bus_message* message, std::initializer_list<PropertyReader> readers) {
+    check(sd_bus_message_enter_container(message, 'a', "{sv}"), "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', "sv"),
+                 "sd_bus_message_enter_container") > 0) {
+        const char* name = nullptr;
+        check(sd_bus_message_read_basic(message, 's', &name), "sd_bus_message_read_basic");
+        const char* contents = nullptr;
+        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
+        const auto reader = std::find_if(readers.begin(), readers.end(), [&](const auto& r) {
+            return std::strcmp(r.name, name) == 0 && std::strcmp(r.type, contents) == 0;
+        });
+        if (reader == readers.end()) {
+            check(sd_bus_message_skip(message, "v"), "sd_bus_message_skip");
+        } else {
+            check(sd_bus_message_enter_container(message, 'v', reader->type),
+                  "sd_bus_message_enter_container");
+            reader->read();
+            check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        }
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    }
+    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+}
+
+// Reads an a{sa{sv}}: visit(interface) reads that interface's a{sv}, or returns false to have
+// it skipped.
+template <typename Visit>
+void readInterfaces(sd_bus_message* message, Visit visit) {
+    check(sd_bus_message_enter_container(message, 'a', "{sa{sv}}"),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', "sa{sv}"),
+                 "sd_bus_message_enter_container") > 0) {
+        const char* interface = nullptr;
+        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
+        if (!visit(std::string(interface)))
+            check(sd_bus_message_skip(message, "a{sv}"), "sd_bus_message_skip");
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    }
+    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+}
+
+// Reads the a{oa{sa{sv}}} of ObjectManager.GetManagedObjects: visit(path) reads each object's
+// a{sa{sv}}.
+template <typename Visit>
+void readObjects(sd_bus_message* message, Visit visit) {
+    check(sd_bus_message_enter_container(message, 'a', "{oa{sa{sv}}}"),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', "oa{sa{sv}}"),
+                 "sd_bus_message_enter_container") > 0) {
+        const char* path = nullptr;
+        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+        visit(std::string(path));
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    }
+    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
 }
 
 }  // namespace quorla::platform::linux_

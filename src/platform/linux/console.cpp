@@ -1,10 +1,6 @@
 #include "platform/linux/console.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -46,13 +42,6 @@ std::string_view describe(const ClientState& state) {
     return state.isInMeeting ? "is in a meeting" : "is running, not in a meeting";
 }
 
-bool isTerminalOrPipe(int fd) {
-    struct stat info {};
-    if (::fstat(fd, &info) < 0)
-        return false;
-    return ::isatty(fd) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
-}
-
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view blanks = " \t\r\n\v\f";
     const auto first = text.find_first_not_of(blanks);
@@ -77,63 +66,26 @@ std::string printable(std::string_view text) {
 }  // namespace
 
 Console::Console(sd_event* event, int fd, Targets targets, std::ostream& trace)
-    : targets_(targets), trace_(trace) {
-    if (!isTerminalOrPipe(fd))
-        return;
-    sd_event_source* source = nullptr;
-    check(sd_event_add_io(event, &source, fd, EPOLLIN, &Console::onReadable, this),
-          "sd_event_add_io");
-    source_.reset(source);
-    trace_ << "console: reading commands from standard input; 'help' lists them\n";
-}
-
-int Console::onReadable(sd_event_source*, int fd, std::uint32_t, void* console) {
-    static_cast<Console*>(console)->read(fd);
-    return 0;
-}
-
-void Console::read(int fd) {
-    // One read per wake-up: the source is level-triggered, so whatever is left comes next
-    // round, after the loop's other work.
-    char buffer[4096];
-    const auto count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0 && (errno == EINTR || errno == EAGAIN))
-        return;
-    if (count < 0) {
-        trace_ << "console: cannot read standard input (" << std::strerror(errno)
-               << "); no more commands are read\n";
-        return stopReading();
-    }
-    if (count == 0) {
-        if (!isDiscardingLine_ && !pending_.empty())
-            runLine(std::exchange(pending_, {}));
-        trace_ << "console: end of input; the agent keeps running (SIGTERM or Ctrl-C quits it)\n";
-        return stopReading();
-    }
-    take({buffer, static_cast<std::size_t>(count)});
-}
-
-void Console::take(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto end = bytes.find('\n');
-        const auto piece = bytes.substr(0, end);
-        if (!isDiscardingLine_) {
-            pending_.append(piece);
-            if (pending_.size() > maxLineBytes) {
-                trace_ << "console: line longer than " << maxLineBytes
-                       << " bytes ignored; 'help' lists the commands\n";
-                pending_.clear();
-                isDiscardingLine_ = true;
-            }
-        }
-        if (end == std::string_view::npos)
-            return;
-        if (!isDiscardingLine_)
-            runLine(pending_);
-        pending_.clear();
-        isDiscardingLine_ = false;
-        bytes.remove_prefix(end + 1);
-    }
+    : targets_(targets),
+      trace_(trace),
+      reader_(event, fd,
+              {.line = [this](std::string_view line) { runLine(line); },
+               .tooLong =
+                   [this] {
+                       trace_ << "console: line longer than " << LineReader::maxLineBytes
+                              << " bytes ignored; 'help' lists the commands\n";
+                   },
+               .ended =
+                   [this](int errorNumber) {
+                       if (errorNumber != 0)
+                           trace_ << "console: cannot read standard input ("
+                                  << std::strerror(errorNumber) << "); no more commands are read\n";
+                       else
+                           trace_ << "console: end of input; the agent keeps running (SIGTERM or "
+                                     "Ctrl-C quits it)\n";
+                   }}) {
+    if (reader_.isReading())
+        trace_ << "console: reading commands from standard input; 'help' lists them\n";
 }
 
 void Console::runLine(std::string_view line) {
@@ -183,10 +135,6 @@ void Console::setLanguage(std::string_view key) {
 void Console::unknown(std::string_view line) {
     trace_ << "console: unknown command '" << printable(line) << "'; commands: " << commandList
            << '\n';
-}
-
-void Console::stopReading() {
-    source_.reset();
 }
 
 }  // namespace quorla::platform::linux_

@@ -83,7 +83,7 @@ class LoopTimer final : public platform::Timer {
 
 }  // namespace
 
-EventLoop::EventLoop() {
+EventLoop::EventLoop(std::chrono::milliseconds exitDeadline) : exitDeadline_(exitDeadline) {
     sd_event* event = nullptr;
     check(sd_event_new(&event), "sd_event_new");
     event_.reset(event);
@@ -217,7 +217,7 @@ void EventLoop::terminate() {
         return;
     }
     sd_event_source* source = nullptr;
-    check(sd_event_add_time_relative(event_.get(), &source, CLOCK_MONOTONIC, toUsec(exitDeadline),
+    check(sd_event_add_time_relative(event_.get(), &source, CLOCK_MONOTONIC, toUsec(exitDeadline_),
                                      timerAccuracyUsec, &EventLoop::onExitDeadline, this),
           "sd_event_add_time_relative");
     exitDeadlineSource_.reset(source);

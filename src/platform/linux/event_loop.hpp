@@ -23,13 +23,15 @@ class EventLoop final : public platform::MainQueue, public platform::Application
   public:
     // Work that must be over before the process exits, such as leaving BlueZ. It starts
     // once the delegate has heard applicationWillTerminate and calls finished when done;
-    // run returns when every task has finished or exitDeadline has passed.
+    // run returns when every task has finished or the exit deadline has passed.
     using ExitTask = std::function<void(std::function<void()> finished)>;
     static constexpr std::chrono::milliseconds exitDeadline{2000};
 
     // Blocks SIGTERM and SIGINT for this thread and the threads it starts later, so that
     // a signal arriving before run is kept for the loop instead of killing the process.
-    EventLoop();
+    // A program whose exit tasks take longer (BlueZ answers a Disconnect only after a 2 s
+    // grace period) gives a later deadline.
+    explicit EventLoop(std::chrono::milliseconds exitDeadline = EventLoop::exitDeadline);
     ~EventLoop() override;
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
@@ -81,6 +83,7 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     std::size_t pendingExitTasks_ = 0;
     std::uint64_t nextExitTaskId_ = 1;
     std::map<std::uint64_t, ExitTask> exitTasks_;
+    std::chrono::milliseconds exitDeadline_;
     EventSourceOwner exitDeadlineSource_;
 };
 

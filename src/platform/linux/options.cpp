@@ -1,5 +1,6 @@
 #include "platform/linux/options.hpp"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
@@ -10,9 +11,6 @@ namespace {
 
 constexpr std::array<std::string_view, 11> clientLanguages{"en",      "es", "it", "de", "fr", "ru",
                                                            "zh-hant", "zh", "ja", "pt", "ko"};
-
-constexpr std::array<std::string_view, 7> valueOptions{
-    "--record-name", "--adapter", "--client", "--mic", "--camera", "--view", "--client-language"};
 
 std::string quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
@@ -31,17 +29,6 @@ std::string checkedRecordName(std::string_view name) {
     } catch (const nlohmann::json::exception&) {
         throw OptionError("--record-name: the record name is not valid UTF-8 text");
     }
-    return std::string(name);
-}
-
-std::string checkedAdapterName(std::string_view name) {
-    // It becomes part of a D-Bus object path, which allows only these characters.
-    const bool isValid = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_';
-    });
-    if (!isValid)
-        throw OptionError("--adapter: " + quoted(name) + " is not an adapter name such as hci0");
     return std::string(name);
 }
 
@@ -84,55 +71,11 @@ void setLanguage(ClientState& client, std::string_view value) {
     client.language = std::string(value);
 }
 
-void apply(Options& options, std::string_view option, std::string_view value) {
-    if (option == "--record-name")
-        options.recordName = checkedRecordName(value);
-    else if (option == "--adapter")
-        options.adapterName = checkedAdapterName(value);
-    else if (option == "--client")
-        setClient(options.client, value);
-    else if (option == "--mic")
-        options.client.isMicOn = onOrOff(option, value);
-    else if (option == "--camera")
-        options.client.isCameraOn = onOrOff(option, value);
-    else if (option == "--view")
-        setView(options.client, value);
-    else if (option == "--client-language")
-        setLanguage(options.client, value);
-    else
-        throw OptionError("unknown option " + quoted(option));
-}
-
-}  // namespace
-
-Options parseOptions(const std::vector<std::string_view>& arguments) {
-    Options options;
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        std::string_view argument = arguments[index];
-        if (argument == "--help" || argument == "-h") {
-            options.isHelpRequested = true;
-            return options;
-        }
-        if (!argument.starts_with("--"))
-            throw OptionError("unexpected argument " + quoted(argument));
-        // Both "--option value" and "--option=value".
-        if (const auto equals = argument.find('='); equals != std::string_view::npos) {
-            apply(options, argument.substr(0, equals), argument.substr(equals + 1));
-            continue;
-        }
-        if (std::find(valueOptions.begin(), valueOptions.end(), argument) == valueOptions.end())
-            throw OptionError("unknown option " + quoted(argument));
-        if (index + 1 == arguments.size())
-            throw OptionError(std::string(argument) + " needs a value");
-        apply(options, argument, arguments[++index]);
-    }
-    return options;
-}
-
-std::string helpText() {
-    return R"(Usage: quorla [OPTION]...
-
-Quorla makes this machine a Bluetooth LE peripheral that a companion phone app uses to
+// CLI11 runs these in the order the options are declared, after the whole command line has
+// been read; each throws OptionError with the line to show.
+CLI::App& declare(CLI::App& app, Options& options) {
+    app.description(
+        R"(Quorla makes this machine a Bluetooth LE peripheral that a companion phone app uses to
 remote-control a conferencing client. On Linux the client is emulated inside the agent,
 so a companion app can be developed and tested against a real BLE stack without a Mac.
 
@@ -142,21 +85,8 @@ meeting-state flags) and four request characteristics (microphone, camera, hand,
 write "1" for on, anything else for off). Each request is carried out on the emulated
 client; every 3 s while the client runs, and right after each request, the status byte
 is sent to subscribed companions when it changed.
-
-Options:
-  --record-name NAME   the iCloud user-record name the companion app is signed in with
-                       (at most 255 bytes). It is stored, so later launches may omit it.
-  --adapter hciN       the Bluetooth adapter to use (default: the first BlueZ lists)
-  --client STATE       the emulated client at start: not-running, running (default)
-                       or meeting
-  --mic on|off         its microphone at start (default off)
-  --camera on|off      its camera at start (default off)
-  --view gallery|speaker   its meeting view at start (default gallery)
-  --client-language KEY    the language of its menus: en (default) es it de fr ru
-                           zh-hant zh ja pt ko
-  --help               print this help and exit
-
-Commands on standard input (a terminal or a pipe), one per line:
+)");
+    app.footer(R"(Commands on standard input (a terminal or a pipe), one per line:
   launch, quit-client  start or quit the emulated client
   join, leave          join or leave a meeting
   mic, camera, hand, view   toggle them from the client's side
@@ -172,7 +102,66 @@ $XDG_CONFIG_HOME/quorla/settings.json (else ~/.config/quorla/settings.json).
 The agent talks to BlueZ on the system bus: Debian 12's D-Bus policy allows that to every
 local user; where a policy limits org.bluez to root or the bluetooth group, run it so.
 Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit it cleanly.
-)";
+)");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    const auto add = [&](const char* name, const char* type, const char* text, auto apply) {
+        app.add_option_function<std::string>(name, apply, text)->type_name(type);
+    };
+    add("--record-name", "NAME",
+        "the companion's iCloud record name (<= 255 bytes); stored for later launches",
+        [&](const std::string& value) { options.recordName = checkedRecordName(value); });
+    add("--adapter", "hciN", "the Bluetooth adapter to use (default: the first BlueZ lists)",
+        [&](const std::string& value) {
+            if (auto error = adapterNameError(value); !error.empty())
+                throw OptionError("--adapter: " + error);
+            options.adapterName = value;
+        });
+    add("--client", "STATE",
+        "the emulated client at start: not-running, running (default), meeting",
+        [&](const std::string& value) { setClient(options.client, value); });
+    add("--mic", "on|off", "its microphone at start (default off)",
+        [&](const std::string& value) { options.client.isMicOn = onOrOff("--mic", value); });
+    add("--camera", "on|off", "its camera at start (default off)",
+        [&](const std::string& value) { options.client.isCameraOn = onOrOff("--camera", value); });
+    add("--view", "gallery|speaker", "its meeting view at start (default gallery)",
+        [&](const std::string& value) { setView(options.client, value); });
+    add("--client-language", "KEY",
+        "its menus' language: en (default) es it de fr ru zh-hant zh ja pt ko",
+        [&](const std::string& value) { setLanguage(options.client, value); });
+    return app;
+}
+
+}  // namespace
+
+std::string adapterNameError(std::string_view name) {
+    // It becomes part of a D-Bus object path, which allows only these characters.
+    const bool isValid = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_';
+    });
+    return isValid ? std::string() : quoted(name) + " is not an adapter name such as hci0";
+}
+
+Options parseOptions(const std::vector<std::string_view>& arguments) {
+    Options options;
+    CLI::App app("", "quorla");
+    declare(app, options);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        options.isHelpRequested = true;
+    } catch (const CLI::ParseError& error) {
+        throw OptionError(error.what());
+    }
+    return options;
+}
+
+std::string helpText() {
+    Options options;
+    CLI::App app("", "quorla");
+    return declare(app, options).help();
 }
 
 }  // namespace quorla::platform::linux_

@@ -28,6 +28,10 @@ class OptionError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Why name cannot be an adapter's name (hci0 and the like); empty when it can. It becomes
+// part of a D-Bus object path. Shared with quorla-remote.
+std::string adapterNameError(std::string_view name);
+
 // arguments: the command line without the program's name.
 Options parseOptions(const std::vector<std::string_view>& arguments);
 

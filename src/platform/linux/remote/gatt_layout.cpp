@@ -1,0 +1,82 @@
+#include "platform/linux/remote/gatt_layout.hpp"
+
+#include <algorithm>
+
+#include "bluetooth/identifiers.hpp"
+
+namespace quorla::remote {
+
+namespace {
+
+struct RoleIdentity {
+    std::string_view name;
+    const platform::Uuid& (*uuid)();
+};
+constexpr RoleIdentity roles[roleCount] = {
+    {"status", &bluetooth::statusCharacteristicUUID},
+    {"microphone", &bluetooth::micRequestCharacteristicUUID},
+    {"camera", &bluetooth::cameraRequestCharacteristicUUID},
+    {"hand", &bluetooth::handRequestCharacteristicUUID},
+    {"view", &bluetooth::activeRequestCharacteristicUUID},
+};
+
+// Sorted, as the comparison needs them.
+const std::vector<std::string> expectedFlags{"notify", "read", "write-without-response"};
+
+bool isUuid(const std::string& text, const platform::Uuid& uuid) {
+    const auto parsed = platform::Uuid::fromString(text);
+    return parsed && *parsed == uuid;
+}
+
+std::string listed(const std::vector<std::string>& words) {
+    std::string text;
+    for (const auto& word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text.empty() ? "none" : text;
+}
+
+std::string checkedPath(const ReportedGatt& gatt, const ReportedService& service,
+                        const RoleIdentity& role) {
+    const auto what = std::string(role.name) + " characteristic " + role.uuid().toString();
+    std::vector<const ReportedCharacteristic*> found;
+    for (const auto& characteristic : gatt.characteristics)
+        if (characteristic.servicePath == service.path && isUuid(characteristic.uuid, role.uuid()))
+            found.push_back(&characteristic);
+    if (found.empty())
+        throw LayoutMismatch("no " + what + " in the service");
+    if (found.size() > 1)
+        throw LayoutMismatch(std::to_string(found.size()) + " of the " + what + ", not one");
+    auto flags = found.front()->flags;
+    std::sort(flags.begin(), flags.end());
+    if (flags != expectedFlags)
+        throw LayoutMismatch("the " + what + " has the flags " + listed(found.front()->flags) +
+                             ", not read, write-without-response, notify");
+    return found.front()->path;
+}
+
+}  // namespace
+
+std::string_view roleName(Role role) {
+    return roles[static_cast<std::size_t>(role)].name;
+}
+
+CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& serviceUuid) {
+    std::vector<const ReportedService*> matching;
+    for (const auto& service : gatt.services)
+        if (isUuid(service.uuid, serviceUuid))
+            matching.push_back(&service);
+    const auto what = "service " + serviceUuid.toString();
+    if (matching.empty())
+        throw LayoutMismatch("no " + what);
+    if (matching.size() > 1)
+        throw LayoutMismatch(std::to_string(matching.size()) + " of the " + what + ", not one");
+    if (!matching.front()->isPrimary)
+        throw LayoutMismatch("the " + what + " is not primary");
+
+    CharacteristicPaths paths;
+    for (std::size_t index = 0; index < roleCount; ++index)
+        paths[index] = checkedPath(gatt, *matching.front(), roles[index]);
+    return paths;
+}
+
+}  // namespace quorla::remote

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/uuid.hpp"
+
+namespace quorla::remote {
+
+// What BlueZ reports of a connected device's GATT database (GattService1 and
+// GattCharacteristic1 objects), as plain values.
+struct ReportedService {
+    std::string path;
+    std::string uuid;
+    bool isPrimary = false;
+};
+struct ReportedCharacteristic {
+    std::string path;
+    std::string servicePath;
+    std::string uuid;
+    std::vector<std::string> flags;
+};
+struct ReportedGatt {
+    std::vector<ReportedService> services;
+    std::vector<ReportedCharacteristic> characteristics;
+};
+
+// The agent's five characteristics.
+enum class Role : std::size_t { status, microphone, camera, hand, view };
+inline constexpr std::size_t roleCount = 5;
+std::string_view roleName(Role role);
+
+// The object path of each characteristic, indexed by Role.
+using CharacteristicPaths = std::array<std::string, roleCount>;
+
+// what() is the one line naming how the device differs from a Quorla agent.
+class LayoutMismatch : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One primary service of serviceUuid holding the five characteristics, each with exactly
+// read, write-without-response and notify; throws LayoutMismatch otherwise. Other services
+// and characteristics are left alone.
+CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& serviceUuid);
+
+}  // namespace quorla::remote
