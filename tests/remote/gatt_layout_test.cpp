@@ -19,8 +19,8 @@ ReportedGatt agent() {
         return ReportedCharacteristic{device + "/service000a/char" + number,
                                       device + "/service000a", uuid, flags};
     };
-    return {{{device + "/service0001", "00001801-0000-1000-8000-00805f9b34fb", true},
-             {device + "/service000a", "b59e243a-cdc0-590e-813e-91a84f9e841c", true}},
+    return {{{device + "/service0001", "00001801-0000-1000-8000-00805f9b34fb"},
+             {device + "/service000a", "b59e243a-cdc0-590e-813e-91a84f9e841c"}},
             {characteristic("000b", "e826e5d9-d84f-4bc0-a8e7-ee71933b7c30"),
              characteristic("000e", "9544cc4b-ae2b-4d23-9988-91f785b4ebe0"),
              characteristic("0011", "416e2079-70be-4be1-8df2-429652f50c67"),
@@ -45,10 +45,8 @@ TEST(GattLayoutTest, ADeviceThatDiffersIsRefusedWithOneLineNamingTheDifference) 
          [](auto& gatt) { gatt.services.pop_back(); }},
         {"2 of the service B59E243A-CDC0-590E-813E-91A84F9E841C, not one",
          [](auto& gatt) {
-             gatt.services.push_back({device + "/service0020", gatt.services[1].uuid, true});
+             gatt.services.push_back({device + "/service0020", gatt.services[1].uuid});
          }},
-        {"the service B59E243A-CDC0-590E-813E-91A84F9E841C is not primary",
-         [](auto& gatt) { gatt.services[1].isPrimary = false; }},
         {"no camera characteristic 416E2079-70BE-4BE1-8DF2-429652F50C67 in the service",
          [](auto& gatt) { gatt.characteristics.erase(gatt.characteristics.begin() + 2); }},
         {"no hand characteristic B6B279AB-E82F-4CA7-A083-1B3B6F08280B in the service",

@@ -221,10 +221,9 @@ void BluezCentral::readObjects(sd_bus_message* reply) {
             } else if (interface == deviceInterface) {
                 readDevice(devices_[path], reply);
             } else if (interface == serviceInterface) {
-                auto& service = gatt_.services.emplace_back(ReportedService{path, {}, false});
+                auto& service = gatt_.services.emplace_back(ReportedService{path, {}});
                 readProperties(reply,
-                               {{"UUID", "s", [&] { service.uuid = readText(reply, 's'); }},
-                                {"Primary", "b", [&] { service.isPrimary = readBool(reply); }}});
+                               {{"UUID", "s", [&] { service.uuid = readText(reply, 's'); }}});
             } else if (interface == characteristicInterface) {
                 auto& entry =
                     gatt_.characteristics.emplace_back(ReportedCharacteristic{path, {}, {}, {}});

@@ -70,8 +70,6 @@ CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& 
         throw LayoutMismatch("no " + what);
     if (matching.size() > 1)
         throw LayoutMismatch(std::to_string(matching.size()) + " of the " + what + ", not one");
-    if (!matching.front()->isPrimary)
-        throw LayoutMismatch("the " + what + " is not primary");
 
     CharacteristicPaths paths;
     for (std::size_t index = 0; index < roleCount; ++index)

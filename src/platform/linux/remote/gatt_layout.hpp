@@ -16,7 +16,6 @@ namespace quorla::remote {
 struct ReportedService {
     std::string path;
     std::string uuid;
-    bool isPrimary = false;
 };
 struct ReportedCharacteristic {
     std::string path;
@@ -43,9 +42,12 @@ class LayoutMismatch : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One primary service of serviceUuid holding the five characteristics, each with exactly
-// read, write-without-response and notify; throws LayoutMismatch otherwise. Other services
-// and characteristics are left alone.
+// One service of serviceUuid holding the five characteristics, each with exactly read,
+// write-without-response and notify; throws LayoutMismatch otherwise. Other services and
+// characteristics are left alone. Whether the service is primary is not asked: BlueZ 5.66
+// writes a primary 128-bit service it discovered into its attribute cache as secondary
+// (type 2801), so once bluetoothd restarts it reports a genuine agent's service as not
+// primary.
 CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& serviceUuid);
 
 }  // namespace quorla::remote
