@@ -14,7 +14,7 @@ import subprocess
 import time
 import uuid
 
-from radio import (AGENT, CENTRAL, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE, TOOLS, Failure,
+from radio import (AGENT, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE, TOOLS, Failure,
                    run, Process, Radio, adapter_property, adapters_ready, power, trace,
                    wait_for)
 
@@ -27,10 +27,7 @@ CHARACTERISTICS = [
     ('view', uuid.UUID('51E0B506-C88A-414E-9603-DABC63EBB6BA')),
 ]
 READ_WRITE_WITHOUT_RESPONSE_NOTIFY = 0x02 | 0x04 | 0x10
-IN_MEETING = 0x08
-MIC_ON = 0x02
 POLL_INTERVAL = 3.0
-RESCAN_AFTER = 5.0
 SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
 
 # --- What the central's controller received ----------------------------------------
@@ -114,65 +111,6 @@ def check_advertisement(reports, service):
 
 # --- The central ----------------------------------------------------------------------
 
-class Scanner:
-    """bluetoothctl on hci1."""
-    count = 0
-
-    def __init__(self):
-        Scanner.count += 1
-        self.tool = Process(f'bluetoothctl-{Scanner.count}', ['bluetoothctl'])
-        self.tool.expect(r'Agent registered|\[bluetooth\]#', 15, what='prompt')
-        since = self.tool.mark()
-        self.tool.send(f'select {CENTRAL}')
-        self.tool.expect(rf'Controller {CENTRAL}|\[{CENTRAL}|\[hci1\]', 10, since,
-                         what='the central controller selected')
-        self.tool.send('scan.transport le')
-
-    def find(self, service, timeout=60):
-        """Scans with a filter on service; returns the time it took to find the peripheral.
-
-        The emulated controller reports an advertiser once, as the scan starts, and the
-        kernel drops that report when it comes before its own discovery state has caught
-        up; each discovery cycle then lasts 10 s. A scan started afresh every few seconds
-        gets a new report each time."""
-        since = self.tool.mark()
-        self.tool.send(f'remove {PERIPHERAL}')  # forget any earlier sighting
-        self.tool.expect(r'Device has been removed|not available', 10, since,
-                         what='the peripheral forgotten')
-        found_since = self.tool.mark()
-        started = time.monotonic()
-        deadline = started + timeout
-        while True:
-            self.tool.send(f'scan.uuids {service}')  # sets the filter again at scan on
-            since = self.tool.mark()
-            self.tool.send('scan on')
-            try:
-                self.tool.expect(r'Discovery started|Discovering: yes', 10, since,
-                                 what='discovery start')
-                self.tool.expect(rf'\[NEW\] Device {PERIPHERAL}',
-                                 min(RESCAN_AFTER, deadline - time.monotonic()), found_since,
-                                 what=f'peripheral found by a scan for {service}')
-                break
-            except Failure:
-                self.stop_scan()
-                if time.monotonic() >= deadline:
-                    raise Failure(f'no peripheral found by a scan for {service} within '
-                                  f'{timeout} s')
-        took = time.monotonic() - started
-        self.stop_scan()
-        return took
-
-    def stop_scan(self):
-        since = self.tool.mark()
-        self.tool.send('scan off')
-        self.tool.expect(r'Discovery stopped|Discovering: no|Failed to stop discovery', 10, since,
-                         what='discovery stop')
-
-    def close(self):
-        self.tool.send('quit')
-        self.tool.stop()
-
-
 class GattClient:
     """btgatt-client on hci1 connected to the peripheral, with the services it discovered."""
     count = 0
@@ -237,12 +175,6 @@ class GattClient:
             raise Failure(m.group(0))
         return since
 
-    def write_command(self, handle, value):
-        since = self.tool.mark()
-        self.tool.send(f'write-value -w 0x{handle:04x} {" ".join(f"0x{b:02x}" for b in value)}')
-        self.tool.expect(r'Write command sent|Failed[^\n]*', 10, since, what='write sent')
-        return since
-
     def notifications(self, handle, since):
         with self.tool.cond:
             return [bytes.fromhex(m.group(2) or '') for m in self.NOTIFICATION.finditer(
@@ -271,6 +203,7 @@ class Agent:
     failed = {}
 
     def __init__(self, record_name, *options, adapter='hci0', name=None):
+        self.record_name = record_name
         self.service = service_uuid(record_name) if record_name else None
         naming = ['--record-name', record_name] if record_name else []
         choice = ['--adapter', adapter] if adapter else []
@@ -310,11 +243,33 @@ def byte_text(values):
     return ', '.join(v.hex() or '(empty)' for v in values) or 'none'
 
 
+REMOTES = []
+
+
+def remote(*arguments):
+    """quorla-remote on hci1."""
+    REMOTES.append(Process(f'remote-{len(REMOTES) + 1}', [REMOTE, '--adapter', 'hci1', *arguments],
+                           stdin=False))
+    return REMOTES[-1]
+
+
+def one_shot(record_name, *arguments, timeout=90):
+    """Runs quorla-remote to its end: (exit status, output, seconds it took)."""
+    started = time.monotonic()
+    process = remote('--record-name', record_name, *arguments)
+    try:
+        status = process.proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.stop()
+        raise Failure(f'{" ".join(arguments)}: still running after {timeout} s')
+    wait_for(lambda: process.closed, 5, 'end of its output')
+    return status, process.text, time.monotonic() - started
+
+
 class Run:
     def __init__(self, radio):
         self.radio = radio
         self.results = open(OUT + '/results', 'a', buffering=1)
-        self.scanner = Scanner()
 
     def scenario(self, name, body):
         started = time.monotonic()
@@ -342,14 +297,16 @@ class Run:
 
         def discovery():
             count = len(self.radio.records())
-            took = self.scanner.find(agent.service)
+            status, text, took = one_shot(agent.record_name, 'status')
+            if status != 0 or 'status 0xE0' not in text:
+                raise Failure(f'quorla-remote status: exit {status}, said {text[-200:]!r}')
             reports = wait_for(lambda: advertising_reports(self.radio.records()[count:],
                                                            PERIPHERAL),
                                10, 'advertising report in the capture')
             problems = check_advertisement(reports, agent.service)
             if problems:
                 raise Failure('; '.join(problems))
-            return f'found in {took:.1f} s, {len(reports)} reports checked'
+            return f'found and read in {took:.1f} s, {len(reports)} reports checked'
 
         def gatt_table():
             central['gatt'] = gatt = GattClient()
@@ -391,98 +348,32 @@ class Run:
                 central['gatt'].close()
             agent.close()
 
-    # An agent with the client in a meeting, microphone and camera off.
-    def meeting_agent(self):
-        mic_name = 'microphone: writing "1" toggles it, ea notified within a poll'
-        quit_name = 'client quitting: notified with the meeting flag cleared'
-        agent = Agent('ble-meeting', '--client', 'meeting', '--mic', 'off', '--camera', 'off')
-        gatt = None
-        try:
-            self.scanner.find(agent.service)
-            gatt = GattClient()
-            status = gatt.value_handle(agent.service, CHARACTERISTICS[0][1])
-            mic = gatt.value_handle(agent.service, CHARACTERISTICS[1][1])
-            since = gatt.subscribe(status)
-            # The meeting shows from the agent's first poll of the client on.
-            gatt.wait_notification(status, since, 2.0 + POLL_INTERVAL,
-                                   lambda v: v == bytes([0xE0 | IN_MEETING]),
-                                   'e8 notified for the meeting')
-        except Failure as failure:
-            error = f'no subscribed central: {failure}'
-            for name in (mic_name, quit_name):
-                self.record(f'FAIL  {name}: {error}')
-            if gatt:
-                gatt.close()
-            agent.close()
-            return
-
-        def microphone_write():
-            since = gatt.write_command(mic, b'1')
-            wanted = bytes([0xE0 | IN_MEETING | MIC_ON])
-            try:
-                _, waited = gatt.wait_notification(status, since, POLL_INTERVAL,
-                                                   lambda v: v == wanted, 'ea notified')
-            except Failure as failure:
-                raise Failure(f'{failure}; heard {byte_text(gatt.notifications(status, since))}')
-            return f'ea notified {waited:.1f} s after the write'
-
-        def client_quitting():
-            since = gatt.tool.mark()
-            agent.command('quit-client')
-            try:
-                heard, waited = gatt.wait_notification(
-                    status, since, 2 * POLL_INTERVAL,
-                    lambda v: len(v) == 1 and not v[0] & IN_MEETING,
-                    'notification without the meeting flag')
-            except Failure as failure:
-                raise Failure(f'{failure}; heard {byte_text(gatt.notifications(status, since))}')
-            return f'{heard.hex()} notified {waited:.1f} s after the client quit'
-
-        try:
-            self.scenario(mic_name, microphone_write)
-            self.scenario(quit_name, client_quitting)
-        finally:
-            gatt.close()
-            agent.close()
-
     def restart_agent(self):
         agent = Agent('ble-restart', '--client', 'running')
 
         def published_once(count, after):
-            """Found by a fresh scan, with one advertising set and one service of ours."""
-            self.scanner = Scanner()
-            took = self.scanner.find(agent.service)
-            if not agent.process.running():
-                raise Failure(f'the agent exited after {after}')
+            """Found by a fresh scan, with one advertising set, and read by a central that
+            refuses anything but one service of ours."""
+            status, text, took = one_shot(agent.record_name, 'status')
+            if status != 0 or 'status 0xE0' not in text:
+                raise Failure(f'after {after}: quorla-remote status: exit {status}, '
+                              f'said {text[-200:]!r}')
             # btmon writes its capture behind; the scan's reports come after the set-up.
             wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
                      'advertising report in the capture')
             sets = advertising_sets(self.radio.records()[count:], 0)
             if len(sets) != 1:
                 raise Failure(f'{len(sets)} advertising sets on hci0 after {after}')
-            gatt = GattClient()
-            try:
-                ours = [s for s in gatt.services if s[0] == agent.service]
-                if len(ours) != 1:
-                    raise Failure(f'{len(ours)} services {agent.service} after {after}')
-                value = gatt.read(gatt.value_handle(agent.service, CHARACTERISTICS[0][1]))
-                if value != b'\xe0':
-                    raise Failure(f'status read {value.hex()} after {after}, not e0')
-            finally:
-                gatt.close()
-            return f'found again {took:.1f} s into the fresh scan'
+            return f'found and read again in {took:.1f} s'
 
         def bluetoothd_restart():
-            took = self.scanner.find(agent.service)
-            trace(f'found {took:.1f} s into the first scan')
-            self.scanner.close()
+            agent.expect(r'advertisement registered on hci0')
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
             trace('bluetoothd restarted, adapters powered')
             return published_once(count, 'the restart')
 
         def power_cycle():
-            self.scanner.close()
             count = len(self.radio.records())
             since = agent.process.mark()
             power(PERIPHERAL_ADAPTER, False)
@@ -711,27 +602,9 @@ class Remote:
 
     def __init__(self, run_):
         self.run = run_
-        self.count = 0
-
-    def remote(self, *arguments, stdin=False):
-        self.count += 1
-        return Process(f'remote-{self.count}', [REMOTE, '--adapter', 'hci1', *arguments],
-                       stdin=stdin)
-
-    def one_shot(self, record_name, *arguments, timeout=90):
-        """Runs quorla-remote to its end: (exit status, output, seconds it took)."""
-        started = time.monotonic()
-        process = self.remote('--record-name', record_name, *arguments)
-        try:
-            status = process.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.stop()
-            raise Failure(f'{" ".join(arguments)}: still running after {timeout} s')
-        wait_for(lambda: process.closed, 5, 'end of its output')
-        return status, process.text, time.monotonic() - started
 
     def shown(self, record_name, *command):
-        status, text, _ = self.one_shot(record_name, *command)
+        status, text, _ = one_shot(record_name, *command)
         values = self.STATUS.findall(text)
         if status != 0 or len(values) != 1:
             raise Failure(f'{" ".join(command)}: exit {status}, said {text[-300:]!r}')
@@ -779,7 +652,7 @@ class Remote:
         watcher = None
         try:
             agent.expect(r'advertisement registered on hci0')
-            watcher = self.remote('--record-name', 'ble-remote-watch', 'watch')
+            watcher = remote('--record-name', 'ble-remote-watch', 'watch')
             watcher.expect(self.STAMPED + 'E8 meeting', 90, what='E8 on subscribing')
             since = watcher.mark()
             agent.command('leave')
@@ -800,7 +673,7 @@ class Remote:
                 watcher.stop()
 
     def nobody(self):
-        status, text, took = self.one_shot('ble-remote-nobody', '--timeout', '8', 'status')
+        status, text, took = one_shot('ble-remote-nobody', '--timeout', '8', 'status')
         if status != 1 or 'no device advertised the service' not in text or took > 8 + 4:
             raise Failure(f'exit {status} after {took:.1f} s; said {text[-200:]!r}')
         return f'exit 1 after {took:.1f} s'
@@ -832,14 +705,13 @@ def main():
     if radio:
         only = CONFIG.get('only', '')
         run_ = Run(radio)
-        groups = {'idle_agent': run_.idle_agent, 'meeting_agent': run_.meeting_agent,
-                  'restart_agent': run_.restart_agent,
-                  'lifecycle': Lifecycle(run_).scenarios, 'adapters': Adapters(run_).scenarios,
-                  'remote': Remote(run_).scenarios}
+        groups = {'idle_agent': run_.idle_agent, 'restart_agent': run_.restart_agent,
+                  'lifecycle': Lifecycle(run_).scenarios, 'remote': Remote(run_).scenarios,
+                  # Last: it takes the emulated controllers away and brings them back.
+                  'adapters': Adapters(run_).scenarios}
         for name, group in groups.items():
             if not only or name in only.split(','):
                 group()
-        run_.scanner.close()
         radio.close()
         if Agent.failed:
             run_.record(f'FAIL  every agent ends with status 0: {Agent.failed}')
