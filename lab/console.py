@@ -12,6 +12,7 @@ import re
 import select
 import sys
 import threading
+import time
 
 from radio import AGENT, REMOTE, WORK, Failure, Process, Radio, trace
 
@@ -111,7 +112,9 @@ class Lab:
                     self.command(line)
 
     def close(self):
-        self.stop_phone()
+        """The agent first, so that the phone hears its last notification (the meeting
+        ending) before it is stopped too."""
+        phone, self.phone = self.phone, None  # its exit is expected now: not reported
         if self.agent.running():
             self.agent.send('quit')
             try:
@@ -119,8 +122,11 @@ class Lab:
             except Exception:
                 say(f'lab: the agent did not quit within {AGENT_EXIT_WAIT} s; stopping it')
                 self.agent.stop()
-        say(f'lab: the agent exited with status {self.agent.proc.wait()}; '
-            'powering the guest off')
+        status = self.agent.proc.wait()
+        self.phone = phone
+        time.sleep(0.5)  # the last notification on its way to the phone
+        self.stop_phone()
+        say(f'lab: the agent exited with status {status}; powering the guest off')
 
 
 def main():
