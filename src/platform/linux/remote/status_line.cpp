@@ -30,11 +30,17 @@ bool isValidStatus(std::span<const std::uint8_t> value) {
 
 std::string statusLine(std::span<const std::uint8_t> value) {
     if (value.size() != 1) {
-        std::string bytes;
-        for (auto byte : value)
-            bytes += " " + hexByte(byte);
-        return "status invalid (" + std::to_string(value.size()) + " bytes" +
-               (bytes.empty() ? "" : ":" + bytes) + "; one is expected)";
+        // Appended piece by piece: GCC 12 at -O3 mistakes the chained operator+ for an
+        // overlapping copy (-Wrestrict).
+        std::string text = "status invalid (" + std::to_string(value.size()) + " bytes";
+        if (!value.empty())
+            text += ':';
+        for (auto byte : value) {
+            text += ' ';
+            text += hexByte(byte);
+        }
+        text += "; one is expected)";
+        return text;
     }
     const auto flags = bluetooth::decodeStatus(value[0]);
     if (!flags)
