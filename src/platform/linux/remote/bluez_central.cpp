@@ -43,12 +43,6 @@ std::string describe(const sd_bus_error* error) {
     return std::string(error->name) + (error->message ? std::string(": ") + error->message : "");
 }
 
-bool readBool(sd_bus_message* message) {
-    int value = 0;
-    check(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");
-    return value != 0;
-}
-
 std::string readText(sd_bus_message* message, char type) {
     const char* text = nullptr;
     check(sd_bus_message_read_basic(message, type, &text), "sd_bus_message_read_basic");
