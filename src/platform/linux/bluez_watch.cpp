@@ -21,23 +21,14 @@ bool readPowered(sd_bus_message* message, bool isPowered) {
 }  // namespace
 
 BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace)
-    : bus_(bus), adapters_(adapters), listener_(std::move(listener)), trace_(trace) {
-    const std::pair<const char*, sd_bus_message_handler_t> rules[] = {
-        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-         "member='NameOwnerChanged',arg0='org.bluez'",
-         &onNameOwnerChanged},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesAdded'",
-         &onInterfacesAdded},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesRemoved'",
-         &onInterfacesRemoved},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.Properties',"
-         "member='PropertiesChanged',arg0='org.bluez.Adapter1'",
-         &onPropertiesChanged},
-    };
-    for (auto [rule, handler] : rules)
-        watches_.push_back(addMatch(bus_, rule, handler, this));
+    : bus_(bus),
+      adapters_(adapters),
+      listener_(std::move(listener)),
+      trace_(trace),
+      watches_(watchBluezSignals(
+          bus,
+          {&onNameOwnerChanged, &onInterfacesAdded, &onInterfacesRemoved, &onPropertiesChanged},
+          this, adapterInterface)) {
     requestManagedObjects();
 }
 
@@ -56,9 +47,7 @@ int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_e
             self.readManagedObjects(reply);
             return 0;
         }
-        if (!sd_bus_error_has_names(sd_bus_message_get_error(reply),
-                                    "org.freedesktop.DBus.Error.ServiceUnknown",
-                                    "org.freedesktop.DBus.Error.NameHasNoOwner"))
+        if (!isBluezAbsent(sd_bus_message_get_error(reply)))
             self.trace_ << "bluez: GetManagedObjects failed: " << errorText(reply) << '\n';
         self.bluezGone();
         return 0;
