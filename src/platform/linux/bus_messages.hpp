@@ -91,34 +91,45 @@ struct PropertyReader {
     std::function<void()> read;
 };
 
-// Reads an a{sv}; entries that no reader names, or whose value is of another type, are
-// skipped. Returns false when a named entry held a value of another type.
-inline bool readProperties(sd_bus_message* message, std::initializer_list<PropertyReader> readers) {
-    check(sd_bus_message_enter_container(message, 'a', "{sv}"), "sd_bus_message_enter_container");
-    bool isWellTyped = true;
-    while (check(sd_bus_message_enter_container(message, 'e', "sv"),
+// Reads an array of dictionary entries of the type entry ("sv", "sa{sv}", ...): read(key)
+// reads an entry's value, or returns false to have it skipped.
+template <typename Read>
+void readDictionary(sd_bus_message* message, const std::string& entry, Read read) {
+    check(sd_bus_message_enter_container(message, 'a', ("{" + entry + "}").c_str()),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', entry.c_str()),
                  "sd_bus_message_enter_container") > 0) {
-        const char* name = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &name), "sd_bus_message_read_basic");
-        const char* contents = nullptr;
-        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
-        auto reader = std::find_if(readers.begin(), readers.end(),
-                                   [&](const auto& r) { return std::strcmp(r.name, name) == 0; });
-        if (reader != readers.end() && std::strcmp(reader->type, contents) != 0) {
-            isWellTyped = false;
-            reader = readers.end();
-        }
-        if (reader == readers.end()) {
-            check(sd_bus_message_skip(message, "v"), "sd_bus_message_skip");
-        } else {
-            check(sd_bus_message_enter_container(message, 'v', reader->type),
-                  "sd_bus_message_enter_container");
-            reader->read();
-            check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-        }
+        const char* key = nullptr;
+        check(sd_bus_message_read_basic(message, entry[0], &key), "sd_bus_message_read_basic");
+        if (!read(key))
+            check(sd_bus_message_skip(message, entry.c_str() + 1), "sd_bus_message_skip");
         check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
     }
     check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+}
+
+// Reads an a{sv}; entries that no reader names, or whose value is of another type, are
+// skipped. Returns false when a named entry held a value of another type.
+inline bool readProperties(sd_bus_message* message, std::initializer_list<PropertyReader> readers) {
+    bool isWellTyped = true;
+    readDictionary(message, "sv", [&](const char* name) {
+        const auto reader = std::find_if(readers.begin(), readers.end(), [&](const auto& r) {
+            return std::strcmp(r.name, name) == 0;
+        });
+        if (reader == readers.end())
+            return false;
+        const char* contents = nullptr;
+        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
+        if (std::strcmp(reader->type, contents) != 0) {
+            isWellTyped = false;
+            return false;
+        }
+        check(sd_bus_message_enter_container(message, 'v', reader->type),
+              "sd_bus_message_enter_container");
+        reader->read();
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        return true;
+    });
     return isWellTyped;
 }
 
@@ -126,33 +137,18 @@ inline bool readProperties(sd_bus_message* message, std::initializer_list<Proper
 // it skipped.
 template <typename Visit>
 void readInterfaces(sd_bus_message* message, Visit visit) {
-    check(sd_bus_message_enter_container(message, 'a', "{sa{sv}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "sa{sv}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* interface = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
-        if (!visit(std::string(interface)))
-            check(sd_bus_message_skip(message, "a{sv}"), "sd_bus_message_skip");
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    readDictionary(message, "sa{sv}",
+                   [&](const char* interface) { return visit(std::string(interface)); });
 }
 
 // Reads the a{oa{sa{sv}}} of ObjectManager.GetManagedObjects: visit(path) reads each object's
 // a{sa{sv}}.
 template <typename Visit>
 void readObjects(sd_bus_message* message, Visit visit) {
-    check(sd_bus_message_enter_container(message, 'a', "{oa{sa{sv}}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "oa{sa{sv}}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* path = nullptr;
-        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+    readDictionary(message, "oa{sa{sv}}", [&](const char* path) {
         visit(std::string(path));
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        return true;
+    });
 }
 
 }  // namespace quorla::platform::linux_
