@@ -1,6 +1,6 @@
 #include "platform/linux/bluez_watch.hpp"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -14,33 +14,21 @@ namespace {
 constexpr const char* adapterInterface = "org.bluez.Adapter1";
 
 bool readPowered(sd_bus_message* message, bool isPowered) {
-    int powered = isPowered;
-    readOption(message, "Powered", "b", [&] {
-        check(sd_bus_message_read_basic(message, 'b', &powered), "sd_bus_message_read_basic");
-    });
-    return powered != 0;
+    readProperties(message, {{"Powered", "b", [&] { isPowered = readBool(message); }}});
+    return isPowered;
 }
 
 }  // namespace
 
 BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace)
-    : bus_(bus), adapters_(adapters), listener_(std::move(listener)), trace_(trace) {
-    const std::pair<const char*, sd_bus_message_handler_t> rules[] = {
-        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-         "member='NameOwnerChanged',arg0='org.bluez'",
-         &onNameOwnerChanged},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesAdded'",
-         &onInterfacesAdded},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesRemoved'",
-         &onInterfacesRemoved},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.Properties',"
-         "member='PropertiesChanged',arg0='org.bluez.Adapter1'",
-         &onPropertiesChanged},
-    };
-    for (auto [rule, handler] : rules)
-        watches_.push_back(addMatch(bus_, rule, handler, this));
+    : bus_(bus),
+      adapters_(adapters),
+      listener_(std::move(listener)),
+      trace_(trace),
+      watches_(watchBluezSignals(
+          bus,
+          {&onNameOwnerChanged, &onInterfacesAdded, &onInterfacesRemoved, &onPropertiesChanged},
+          this, adapterInterface)) {
     requestManagedObjects();
 }
 
@@ -59,9 +47,7 @@ int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_e
             self.readManagedObjects(reply);
             return 0;
         }
-        if (!sd_bus_error_has_names(sd_bus_message_get_error(reply),
-                                    "org.freedesktop.DBus.Error.ServiceUnknown",
-                                    "org.freedesktop.DBus.Error.NameHasNoOwner"))
+        if (!isBluezAbsent(sd_bus_message_get_error(reply)))
             self.trace_ << "bluez: GetManagedObjects failed: " << errorText(reply) << '\n';
         self.bluezGone();
         return 0;
@@ -70,33 +56,18 @@ int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_e
 
 void BluezWatch::readManagedObjects(sd_bus_message* reply) {
     adapters_.bluezFound();
-    check(sd_bus_message_enter_container(reply, 'a', "{oa{sa{sv}}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(reply, 'e', "oa{sa{sv}}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* path = nullptr;
-        check(sd_bus_message_read_basic(reply, 'o', &path), "sd_bus_message_read_basic");
-        readAdapterInterfaces(reply, path);
-        check(sd_bus_message_exit_container(reply), "sd_bus_message_exit_container");
-    }
+    readObjects(reply, [&](const std::string& path) { readAdapterInterfaces(reply, path); });
     listener_.changed();
 }
 
 // Reads a{sa{sv}}, keeping the adapter's power when the object is an adapter.
 void BluezWatch::readAdapterInterfaces(sd_bus_message* message, const std::string& path) {
-    check(sd_bus_message_enter_container(message, 'a', "{sa{sv}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "sa{sv}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* interface = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
-        if (std::strcmp(interface, adapterInterface) == 0)
-            adapters_.setPowered(path, readPowered(message, false));
-        else
-            check(sd_bus_message_skip(message, "a{sv}"), "sd_bus_message_skip");
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    readInterfaces(message, [&](const std::string& interface) {
+        if (interface != adapterInterface)
+            return false;
+        adapters_.setPowered(path, readPowered(message, false));
+        return true;
+    });
 }
 
 int BluezWatch::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
@@ -136,15 +107,10 @@ int BluezWatch::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_
 
 void BluezWatch::adapterRemoved(sd_bus_message* message) {
     const char* path = nullptr;
-    char** interfaces = nullptr;
     check(sd_bus_message_read(message, "o", &path), "sd_bus_message_read");
-    check(sd_bus_message_read_strv(message, &interfaces), "sd_bus_message_read_strv");
-    bool isAdapter = false;
-    for (char** interface = interfaces; interface && *interface; ++interface) {
-        isAdapter = isAdapter || std::strcmp(*interface, adapterInterface) == 0;
-        std::free(*interface);
-    }
-    std::free(interfaces);
+    const auto interfaces = readStrings(message);
+    const bool isAdapter =
+        std::find(interfaces.begin(), interfaces.end(), adapterInterface) != interfaces.end();
     if (!isAdapter || !adapters_.remove(path))
         return;
     // bluetoothd drops what was registered on an adapter that goes away.

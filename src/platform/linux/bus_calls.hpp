@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/sd_owners.hpp"
 
@@ -56,10 +58,19 @@ inline std::optional<std::string> errorName(sd_bus_message* reply) {
     return std::string(sd_bus_message_get_error(reply)->name);
 }
 
-// "name: message" of a method reply's error.
+// "name: message" of an error, or its name alone when it carries no message.
+inline std::string errorText(const sd_bus_error* error) {
+    return std::string(error->name) + (error->message ? std::string(": ") + error->message : "");
+}
+
 inline std::string errorText(sd_bus_message* reply) {
-    const sd_bus_error* error = sd_bus_message_get_error(reply);
-    return std::string(error->name) + ": " + (error->message ? error->message : "");
+    return errorText(sd_bus_message_get_error(reply));
+}
+
+// The errors of a call to org.bluez that mean bluetoothd is not on the bus.
+inline bool isBluezAbsent(const sd_bus_error* error) {
+    return sd_bus_error_has_names(error, "org.freedesktop.DBus.Error.ServiceUnknown",
+                                  "org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
 inline MessageOwner newMethodCall(sd_bus* bus, const char* destination, const char* path,
@@ -84,6 +95,42 @@ inline SlotOwner addMatch(sd_bus* bus, const char* rule, sd_bus_message_handler_
     check(sd_bus_add_match_async(bus, &slot, rule, handler, nullptr, userdata),
           "sd_bus_add_match_async");
     return SlotOwner(slot);
+}
+
+struct BluezSignalHandlers {
+    sd_bus_message_handler_t nameOwnerChanged;  // of org.bluez only
+    sd_bus_message_handler_t interfacesAdded;
+    sd_bus_message_handler_t interfacesRemoved;
+    sd_bus_message_handler_t propertiesChanged;
+};
+
+// Follows bluetoothd: its coming and going, the objects it adds and removes, and the changes
+// of their properties (of propertiesOf's interface alone when one is named). The matches
+// last as long as the slots returned.
+inline std::vector<SlotOwner> watchBluezSignals(sd_bus* bus, const BluezSignalHandlers& handlers,
+                                                void* userdata,
+                                                const char* propertiesOf = nullptr) {
+    std::string propertiesRule =
+        "type='signal',sender='org.bluez',interface='org.freedesktop.DBus.Properties',"
+        "member='PropertiesChanged'";
+    if (propertiesOf)
+        propertiesRule += std::string(",arg0='") + propertiesOf + "'";
+    const std::pair<std::string, sd_bus_message_handler_t> rules[] = {
+        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+         "member='NameOwnerChanged',arg0='org.bluez'",
+         handlers.nameOwnerChanged},
+        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
+         "member='InterfacesAdded'",
+         handlers.interfacesAdded},
+        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
+         "member='InterfacesRemoved'",
+         handlers.interfacesRemoved},
+        {propertiesRule, handlers.propertiesChanged},
+    };
+    std::vector<SlotOwner> slots;
+    for (const auto& [rule, handler] : rules)
+        slots.push_back(addMatch(bus, rule.c_str(), handler, userdata));
+    return slots;
 }
 
 }  // namespace quorla::platform::linux_

@@ -25,35 +25,6 @@ inline int appendStrings(sd_bus_message* reply, const std::vector<const char*>& 
     return check(sd_bus_message_close_container(reply), "sd_bus_message_close_container");
 }
 
-// Skips over one {sv} entry's variant unless it is the named one, which is read with reader.
-// Returns false when the options hold the name with a value of another type.
-template <typename Reader>
-bool readOption(sd_bus_message* message, const char* wanted, const char* type, Reader reader) {
-    check(sd_bus_message_enter_container(message, 'a', "{sv}"), "sd_bus_message_enter_container");
-    bool isWellTyped = true;
-    while (check(sd_bus_message_enter_container(message, 'e', "sv"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* name = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &name), "sd_bus_message_read_basic");
-        const char* contents = nullptr;
-        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
-        if (std::strcmp(name, wanted) != 0) {
-            check(sd_bus_message_skip(message, "v"), "sd_bus_message_skip");
-        } else if (std::strcmp(contents, type) != 0) {
-            isWellTyped = false;
-            check(sd_bus_message_skip(message, "v"), "sd_bus_message_skip");
-        } else {
-            check(sd_bus_message_enter_container(message, 'v', type),
-                  "sd_bus_message_enter_container");
-            reader();
-            check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-        }
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    return isWellTyped;
-}
-
 inline void openContainer(sd_bus_message* message, char type, const char* contents) {
     check(sd_bus_message_open_container(message, type, contents), "sd_bus_message_open_container");
 }
@@ -93,6 +64,12 @@ inline std::string bluezUuid(const platform::Uuid& uuid) {
     return text;
 }
 
+inline bool readBool(sd_bus_message* message) {
+    int value = 0;
+    check(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");
+    return value != 0;
+}
+
 // Reads an "as".
 inline std::vector<std::string> readStrings(sd_bus_message* message) {
     char** strings = nullptr;
@@ -114,63 +91,64 @@ struct PropertyReader {
     std::function<void()> read;
 };
 
-// Reads an a{sv}; entries that no reader names, or whose value is of another type, are
-// skipped.
-inline void readProperties(sd_bus_message* message, std::initializer_list<PropertyReader> readers) {
-    check(sd_bus_message_enter_container(message, 'a', "{sv}"), "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "sv"),
+// Reads an array of dictionary entries of the type entry ("sv", "sa{sv}", ...): read(key)
+// reads an entry's value, or returns false to have it skipped.
+template <typename Read>
+void readDictionary(sd_bus_message* message, const std::string& entry, Read read) {
+    check(sd_bus_message_enter_container(message, 'a', ("{" + entry + "}").c_str()),
+          "sd_bus_message_enter_container");
+    while (check(sd_bus_message_enter_container(message, 'e', entry.c_str()),
                  "sd_bus_message_enter_container") > 0) {
-        const char* name = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &name), "sd_bus_message_read_basic");
-        const char* contents = nullptr;
-        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
-        const auto reader = std::find_if(readers.begin(), readers.end(), [&](const auto& r) {
-            return std::strcmp(r.name, name) == 0 && std::strcmp(r.type, contents) == 0;
-        });
-        if (reader == readers.end()) {
-            check(sd_bus_message_skip(message, "v"), "sd_bus_message_skip");
-        } else {
-            check(sd_bus_message_enter_container(message, 'v', reader->type),
-                  "sd_bus_message_enter_container");
-            reader->read();
-            check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-        }
+        const char* key = nullptr;
+        check(sd_bus_message_read_basic(message, entry[0], &key), "sd_bus_message_read_basic");
+        if (!read(key))
+            check(sd_bus_message_skip(message, entry.c_str() + 1), "sd_bus_message_skip");
         check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
     }
     check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+}
+
+// Reads an a{sv}; entries that no reader names, or whose value is of another type, are
+// skipped. Returns false when a named entry held a value of another type.
+inline bool readProperties(sd_bus_message* message, std::initializer_list<PropertyReader> readers) {
+    bool isWellTyped = true;
+    readDictionary(message, "sv", [&](const char* name) {
+        const auto reader = std::find_if(readers.begin(), readers.end(), [&](const auto& r) {
+            return std::strcmp(r.name, name) == 0;
+        });
+        if (reader == readers.end())
+            return false;
+        const char* contents = nullptr;
+        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
+        if (std::strcmp(reader->type, contents) != 0) {
+            isWellTyped = false;
+            return false;
+        }
+        check(sd_bus_message_enter_container(message, 'v', reader->type),
+              "sd_bus_message_enter_container");
+        reader->read();
+        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        return true;
+    });
+    return isWellTyped;
 }
 
 // Reads an a{sa{sv}}: visit(interface) reads that interface's a{sv}, or returns false to have
 // it skipped.
 template <typename Visit>
 void readInterfaces(sd_bus_message* message, Visit visit) {
-    check(sd_bus_message_enter_container(message, 'a', "{sa{sv}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "sa{sv}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* interface = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
-        if (!visit(std::string(interface)))
-            check(sd_bus_message_skip(message, "a{sv}"), "sd_bus_message_skip");
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    readDictionary(message, "sa{sv}",
+                   [&](const char* interface) { return visit(std::string(interface)); });
 }
 
 // Reads the a{oa{sa{sv}}} of ObjectManager.GetManagedObjects: visit(path) reads each object's
 // a{sa{sv}}.
 template <typename Visit>
 void readObjects(sd_bus_message* message, Visit visit) {
-    check(sd_bus_message_enter_container(message, 'a', "{oa{sa{sv}}}"),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', "oa{sa{sv}}"),
-                 "sd_bus_message_enter_container") > 0) {
-        const char* path = nullptr;
-        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+    readDictionary(message, "oa{sa{sv}}", [&](const char* path) {
         visit(std::string(path));
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
-    }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        return true;
+    });
 }
 
 }  // namespace quorla::platform::linux_

@@ -67,9 +67,10 @@ const char* bluezErrorFor(std::uint8_t attError) {
 }
 
 bool readOffset(sd_bus_message* message, std::uint16_t& offset) {
-    return readOption(message, "offset", "q", [&] {
-        check(sd_bus_message_read_basic(message, 'q', &offset), "sd_bus_message_read_basic");
-    });
+    return readProperties(message, {{"offset", "q", [&] {
+                                         check(sd_bus_message_read_basic(message, 'q', &offset),
+                                               "sd_bus_message_read_basic");
+                                     }}});
 }
 
 SlotOwner addVtable(sd_bus* bus, const std::string& path, const char* interface,

@@ -1,11 +1,11 @@
 #include "platform/linux/remote/bluez_central.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <utility>
 
+#include "platform/linux/bus_calls.hpp"
 #include "platform/linux/bus_messages.hpp"
 
 namespace quorla::remote {
@@ -14,7 +14,6 @@ using namespace platform::linux_;
 
 namespace {
 
-constexpr const char* bluezName = "org.bluez";
 constexpr const char* adapterInterface = "org.bluez.Adapter1";
 constexpr const char* deviceInterface = "org.bluez.Device1";
 constexpr const char* serviceInterface = "org.bluez.GattService1";
@@ -22,12 +21,6 @@ constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 // The emulated controllers report an advertiser only as a scan starts, and the kernel can
 // drop that report; a scan started afresh gets a new one.
 constexpr std::chrono::seconds rescanInterval{5};
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string lastPart(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
@@ -37,16 +30,6 @@ std::string seconds(std::chrono::duration<double> duration) {
     char text[32];
     std::snprintf(text, sizeof text, "%g s", duration.count());
     return text;
-}
-
-std::string describe(const sd_bus_error* error) {
-    return std::string(error->name) + (error->message ? std::string(": ") + error->message : "");
-}
-
-bool readBool(sd_bus_message* message) {
-    int value = 0;
-    check(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");
-    return value != 0;
 }
 
 std::string readText(sd_bus_message* message, char type) {
@@ -83,23 +66,22 @@ int BluezCentral::guarded(Body body) {
 BluezCentral::BluezCentral(EventLoop& loop, Target target, Events events, std::ostream& trace)
     : loop_(loop),
       target_(std::move(target)),
-      serviceText_(lowerCase(target_.service.toString())),
+      serviceText_(bluezUuid(target_.service)),
       events_(std::move(events)),
-      trace_(trace) {
-    sd_bus* bus = nullptr;
-    const int r = sd_bus_open_system(&bus);
-    if (r < 0)
-        throw std::runtime_error(std::string("no system bus (") + std::strerror(-r) + ")");
-    bus_.reset(bus);
-    check(sd_bus_attach_event(bus, loop_.event(), SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
-    watchBluez();
+      trace_(trace),
+      bus_(openSystemBus()) {
+    check(sd_bus_attach_event(bus_.get(), loop_.event(), SD_EVENT_PRIORITY_NORMAL),
+          "sd_bus_attach_event");
+    watches_ = watchBluezSignals(
+        bus_.get(),
+        {&onNameOwnerChanged, &onInterfacesAdded, &onInterfacesRemoved, &onPropertiesChanged},
+        this);
     call("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
          [this](sd_bus_message* reply, const sd_bus_error* error) {
-             if (error && sd_bus_error_has_names(error, "org.freedesktop.DBus.Error.ServiceUnknown",
-                                                 "org.freedesktop.DBus.Error.NameHasNoOwner"))
+             if (error && isBluezAbsent(error))
                  return fail("bluetoothd is not running (no org.bluez on the system bus)");
              if (error)
-                 return fail("GetManagedObjects of BlueZ failed: " + describe(error));
+                 return fail("GetManagedObjects of BlueZ failed: " + errorText(error));
              readObjects(reply);
              objectsRead();
          });
@@ -116,24 +98,19 @@ BluezCentral::~BluezCentral() {
 
 void BluezCentral::call(const std::string& path, const char* interface, const char* member,
                         const Appender& append, Reply reply) {
-    sd_bus_message* message = nullptr;
-    check(sd_bus_message_new_method_call(bus_.get(), &message, bluezName, path.c_str(), interface,
-                                         member),
-          "sd_bus_message_new_method_call");
-    MessageOwner owner(message);
+    const auto message = newMethodCall(bus_.get(), bluezName, path.c_str(), interface, member);
     // Asking must not start a bluetoothd that the system keeps off.
-    check(sd_bus_message_set_auto_start(message, 0), "sd_bus_message_set_auto_start");
+    check(sd_bus_message_set_auto_start(message.get(), 0), "sd_bus_message_set_auto_start");
     if (append)
-        append(message);
+        append(message.get());
     auto& entry = calls_.emplace_back(Call{this, {}, {}, std::move(reply)});
     entry.self = std::prev(calls_.end());
-    sd_bus_slot* slot = nullptr;
-    const int r = sd_bus_call_async(bus_.get(), &slot, message, &onCallReply, &entry, 0);
-    if (r < 0) {
+    try {
+        entry.slot = callAsync(bus_.get(), message.get(), &onCallReply, &entry);
+    } catch (...) {
         calls_.erase(entry.self);
-        check(r, "sd_bus_call_async");
+        throw;
     }
-    entry.slot.reset(slot);
 }
 
 int BluezCentral::onCallReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
@@ -152,7 +129,7 @@ BluezCentral::Reply BluezCentral::orFail(std::string what,
     return [this, what = std::move(what), success = std::move(success)](sd_bus_message* reply,
                                                                         const sd_bus_error* error) {
         if (error)
-            return fail(what + " failed: " + describe(error));
+            return fail(what + " failed: " + errorText(error));
         success(reply);
     };
 }
@@ -185,29 +162,6 @@ std::string BluezCentral::timeoutLine() const {
 }
 
 // ---- What BlueZ holds: adapters, devices, GATT objects ----
-
-void BluezCentral::watchBluez() {
-    const std::pair<const char*, sd_bus_message_handler_t> rules[] = {
-        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-         "member='NameOwnerChanged',arg0='org.bluez'",
-         &onNameOwnerChanged},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesAdded'",
-         &onInterfacesAdded},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
-         "member='InterfacesRemoved'",
-         &onInterfacesRemoved},
-        {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.Properties',"
-         "member='PropertiesChanged'",
-         &onPropertiesChanged},
-    };
-    for (auto [rule, handler] : rules) {
-        sd_bus_slot* slot = nullptr;
-        check(sd_bus_add_match_async(bus_.get(), &slot, rule, handler, nullptr, this),
-              "sd_bus_add_match_async");
-        watches_.emplace_back(slot);
-    }
-}
 
 void BluezCentral::readObjects(sd_bus_message* reply) {
     adapters_.clear();
@@ -367,11 +321,11 @@ void BluezCentral::connect(const std::string& path, bool isFromCache) {
              if (!error)
                  return connected();
              if (isCandidate_)
-                 return passOver(describe(error));
+                 return passOver(errorText(error));
              if (!isFromCache)
-                 return fail("Connect to " + address() + " failed: " + describe(error));
+                 return fail("Connect to " + address() + " failed: " + errorText(error));
              // What BlueZ remembered may be out of range or gone: look for it afresh.
-             trace_ << "quorla-remote: Connect to " << address() << " failed (" << describe(error)
+             trace_ << "quorla-remote: Connect to " << address() << " failed (" << errorText(error)
                     << "); scanning\n";
              isConnectRequested_ = false;
              startScan();
@@ -536,7 +490,7 @@ void BluezCentral::read(Role role, std::function<void(const Bytes&)> done) {
              --readsInFlight_;
              if (error)
                  return fail("ReadValue of the " + std::string(roleName(role)) +
-                             " characteristic failed: " + describe(error));
+                             " characteristic failed: " + errorText(error));
              done(readBytes(reply));
          });
 }

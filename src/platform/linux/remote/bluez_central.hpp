@@ -83,7 +83,6 @@ class BluezCentral {
     template <typename Body>
     int guarded(Body body);
 
-    void watchBluez();
     void call(const std::string& path, const char* interface, const char* member,
               const Appender& append, Reply reply);
     Reply orFail(std::string what, std::function<void(sd_bus_message*)> success);
