@@ -18,7 +18,11 @@ from radio import OUT, REMOTE, AGENT, Failure, Process, Radio, trace
 REQUESTS = 60
 MIC_ON = 0x02
 ACL_TX, ACL_RX = 4, 5
-ATT_WRITE_COMMAND, ATT_NOTIFICATION = 0x52, 0x1B
+ATT_WRITE_COMMAND = 0x52
+# Two BlueZ peers talk Enhanced ATT: its channels are credit-based (an SDU length before the
+# opcode), and notifications go out as Multiple Handle Value Notifications.
+ATT_NOTIFICATIONS = (0x1B, 0x23)
+ATT_CHANNEL, FIRST_CREDIT_BASED_CHANNEL = 0x0004, 0x0040
 PERIPHERAL_INDEX = 0
 
 
@@ -61,8 +65,11 @@ def att_records(radio, since):
     for index, opcode, timestamp, packet in radio.records(with_time=True)[since:]:
         if index != PERIPHERAL_INDEX or opcode not in (ACL_TX, ACL_RX) or len(packet) < 9:
             continue
-        if struct.unpack_from('<H', packet, 6)[0] == 0x0004:  # the ATT channel
+        channel = struct.unpack_from('<H', packet, 6)[0]
+        if channel == ATT_CHANNEL:
             found.append((timestamp, opcode, packet[8]))
+        elif channel >= FIRST_CREDIT_BASED_CHANNEL and len(packet) > 10:
+            found.append((timestamp, opcode, packet[10]))
     return found
 
 
@@ -72,7 +79,7 @@ def peripheral_turnarounds(records):
     for timestamp, direction, att in records:
         if direction == ACL_RX and att == ATT_WRITE_COMMAND:
             written = timestamp
-        elif direction == ACL_TX and att == ATT_NOTIFICATION and written is not None:
+        elif direction == ACL_TX and att in ATT_NOTIFICATIONS and written is not None:
             samples.append((timestamp - written) * 1000)
             written = None
     return samples
@@ -85,6 +92,7 @@ def measure(radio, name, peripheral, service):
     finally:
         peripheral.send('quit')
         peripheral.stop()
+    time.sleep(1)  # btmon writes its capture behind
     turnarounds = peripheral_turnarounds(att_records(radio, start))
     print(summary(f'{name}, remote write to notification', samples), flush=True)
     if turnarounds:
