@@ -265,6 +265,7 @@ TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
         {{}, {"checkStatus ran", meetingIcon, "update E8"}},
         {{}, {"checkStatus ran"}},
         {{.isMicOn = true}, {"checkStatus ran", "update EA"}},
+        {{.isMicOn = true, .isCameraOn = true}, {"checkStatus ran", "update EB"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
         {{.isCameraOn = true, .isSpeakerView = true}, {"checkStatus ran", "update F9"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
