@@ -74,8 +74,7 @@ class AppTest : public ::testing::Test {
     // The radio powers on and a central subscribes to the status; the log is cleared.
     void connectCentral() {
         peripheral->simulateState(platform::ManagerState::poweredOn);
-        peripheral->simulateSubscribe(
-            peripheral->published("E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"));
+        peripheral->simulateSubscribe(session.statusCharacteristic);
         log.clear();
     }
     // The client holds a meeting in this state.
@@ -266,6 +265,7 @@ TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
         {{}, {"checkStatus ran", meetingIcon, "update E8"}},
         {{}, {"checkStatus ran"}},
         {{.isMicOn = true}, {"checkStatus ran", "update EA"}},
+        {{.isMicOn = true, .isCameraOn = true}, {"checkStatus ran", "update EB"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
         {{.isCameraOn = true, .isSpeakerView = true}, {"checkStatus ran", "update F9"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
@@ -282,32 +282,20 @@ TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
     EXPECT_EQ(log.entries(), (Log{"checkStatus ran", idleIcon, "update E0"}));
 }
 
-TEST_F(AppTest, TheClientQuittingSendsConnectedClearedWithTheOtherFlagsAsLastPolledAndStops) {
-    const auto zoom = startPollingClient();
-    pollMeetingWithCentral({.isMicOn = true, .isCameraOn = true, .isSpeakerView = true});
-    ASSERT_EQ(log.startingWith("update"), Log{"update FB"}) << "every flag but the hand";
-    log.clear();
-    client.quit();
-    workspace.simulateTerminate(zoom);
-    mainQueue.advance(platform::Seconds{30.0});
-    EXPECT_EQ(log.entries(), (Log{"workspace scan", "timer invalidated", "update F3", idleIcon}));
-}
-
 TEST_F(AppTest, EachRequestIsAnsweredThenPolledAndForcesTheNextSend) {
     startPollingClient();
     pollMeetingWithCentral({});
     log.clear();
-    const auto to = [this](const char* uuid) {
-        return fakes::FakePeripheralManager::Write{peripheral->published(uuid),
-                                                   platform::Bytes{'1'}};
+    const auto to = [](const platform::CharacteristicRef& characteristic) {
+        return fakes::FakePeripheralManager::Write{characteristic, platform::Bytes{'1'}};
     };
-    peripheral->simulateWrites({to("9544CC4B-AE2B-4D23-9988-91F785B4EBE0")});  // microphone
+    peripheral->simulateWrites({to(session.micRequestCharacteristic)});
     mainQueue.advance(pollInterval);
     mainQueue.advance(pollInterval);
     EXPECT_EQ(log.entries(), (Log{"script ran", "respond #1", "checkStatus ran", "update EA",
                                   "checkStatus ran", "update EA", "checkStatus ran"}));
     log.clear();
-    const auto view = to("51E0B506-C88A-414E-9603-DABC63EBB6BA");
+    const auto view = to(session.activeRequestCharacteristic);
     peripheral->simulateWrites({view, view, view});
     EXPECT_EQ(mainQueue.pendingWork(), 3u) << "polls wait for the answers";
     mainQueue.advance(pollInterval);

@@ -57,20 +57,7 @@ TEST_F(StatusProbe, ReadsEachFlagFromTheClientsMenusInItsLanguageOnly) {
     }
 }
 
-TEST_F(StatusProbe, LearnsNothingWithoutAScriptOrAReply) {
-    engine.setClient(
-        {.isInMeeting = true, .isMicOn = true, .isCameraOn = true, .isSpeakerView = true});
-    EXPECT_EQ(callCheckStatus(nullptr), nothingLearnt);
-    engine.failExecution = true;
-    EXPECT_EQ(probe(), nothingLearnt);
-    engine.failExecution = false;
-    // The same client read by a working script, so the cases above prove something.
-    EXPECT_EQ(probe(), (MenuStatus{true, true, true, true}));
-    EXPECT_EQ(fakes::CallLog::shared().startingWith("checkStatus"),
-              (std::vector<std::string>{"checkStatus failed", "checkStatus ran"}));
-}
-
-TEST_F(StatusProbe, OnlyAListOfExactlyFourReadableItemsIsRead) {
+TEST_F(StatusProbe, OnlyAListOfExactlyFourReadableItemsFromARunningScriptIsRead) {
     constexpr auto T = ReplyItem::trueBoolean, F = ReplyItem::falseBoolean, M = ReplyItem::missing;
     const std::pair<std::vector<ReplyItem>, MenuStatus> cases[] = {
         {{T, F, T, F}, {true, false, true, false}},
@@ -85,6 +72,11 @@ TEST_F(StatusProbe, OnlyAListOfExactlyFourReadableItemsIsRead) {
         engine.reply = reply;
         EXPECT_EQ(probe(), expected) << testing::PrintToString(reply);
     }
+    // No script, or one that fails to run, teaches nothing either.
+    EXPECT_EQ(callCheckStatus(nullptr), nothingLearnt);
+    engine.failExecution = true;
+    EXPECT_EQ(probe(), nothingLearnt);
+    EXPECT_EQ(fakes::CallLog::shared().startingWith("checkStatus").back(), "checkStatus failed");
 }
 
 }  // namespace

@@ -77,15 +77,6 @@ class FakePeripheralManager final : public platform::PeripheralManager {
     }
     void simulateReadyToUpdate() { delegate_.isReadyToUpdateSubscribers(*this); }
 
-    // The characteristic with this UUID in the last added service, as a central sees it.
-    platform::CharacteristicRef published(std::string_view uuid) const {
-        for (const auto& characteristic : services.at(services.size() - 1).characteristics) {
-            if (characteristic->type == platform::Uuid::fromString(uuid))
-                return characteristic;
-        }
-        return nullptr;
-    }
-
     // A full transmit queue: updates are refused while set.
     bool refuseUpdates = false;
     std::vector<platform::Service> services;

@@ -123,17 +123,20 @@ TEST_F(ConsoleTest, ALineOfAMegabyteIsReportedOnceAndTheNextCommandStillRuns) {
     EXPECT_EQ(countOf(trace.str(), "longer than"), 1u) << trace.str().substr(0, 300);
 }
 
-TEST_F(ConsoleTest, BlanksAroundCommandsAreIgnoredAndUpdatesClickTheMenusCommand) {
+TEST_F(ConsoleTest, BlanksAroundCommandsAreIgnoredAndEachCommandReachesItsTarget) {
     start({});
     int updateChecks = 0;
     auto item = statusBar.makeVariableLengthItem();
     item->setMenu({{{"Check for Updates\u2026", [&] { ++updateChecks; }}}});
 
-    send("  join \t\nlanguage   de\r\n\nupdates\n");
+    send("  join \t\nlanguage   de\r\n\nupdates\n status\n");
     EXPECT_TRUE(client->state().isInMeeting);
     EXPECT_EQ(client->state().language, "de");
     EXPECT_NE(trace.str().find("package manager"), std::string::npos) << trace.str();
+    EXPECT_NE(trace.str().find("status: 0xE0\n"), std::string::npos) << trace.str();
     EXPECT_EQ(updateChecks, 1);
+    send("quit-client\n");
+    EXPECT_FALSE(client->state().isRunning);
 }
 
 TEST_F(ConsoleTest, TheEndOfInputRunsTheLastLineAndLeavesTheAgentRunning) {

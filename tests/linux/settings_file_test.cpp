@@ -76,6 +76,8 @@ TEST_F(SettingsFileTest, AFileThatCannotBeParsedIsMovedAsideAndNeverOverwritten)
         for (const auto& file : files) {
             if (file != path && readFile(file) == contents[round])
                 ++holdingThisContent;
+            EXPECT_TRUE(file == path || file.string().starts_with(path.string() + ".corrupt-"))
+                << file;
         }
         EXPECT_EQ(holdingThisContent, 1u);
         EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), "new");
