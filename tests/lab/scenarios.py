@@ -391,7 +391,6 @@ class Run:
             agent.close()
 
 
-SETTINGS = '/run/settings/quorla/settings.json'
 PERIPHERAL_ADAPTER = 'hci0'
 
 
@@ -512,29 +511,6 @@ class Lifecycle:
         if status != 0 or 'nothing of ours is registered' not in agent.process.text:
             raise Failure(f'exit {status}; trace ends {agent.process.text[-200:]!r}')
 
-    def stored_name_and_corrupt_settings(self):
-        os.makedirs(os.path.dirname(SETTINGS), exist_ok=True)
-        with open(SETTINGS, 'w') as settings:
-            settings.write('{"quorla.iCloudUserID": ')
-        first = Agent('ble-stored', name='stored-1')
-        first.expect(r'publishing service')
-        first.close()
-        if 'cannot be parsed' not in first.process.text:
-            raise Failure('a corrupt settings file was not reported')
-        aside = [n for n in os.listdir(os.path.dirname(SETTINGS)) if '.corrupt-' in n]
-        if len(aside) != 1:
-            raise Failure(f'{len(aside)} files moved aside')
-        second = Agent(None, name='stored-2')
-        second.service = service_uuid('ble-stored')
-        second.expect(rf'publishing service {second.service} on hci0')
-        second.close()
-        for arguments in (['--record-name', ''], ['--bogus']):
-            stored = open(SETTINGS).read()
-            refused = run([AGENT, *arguments])
-            if refused.returncode != 2 or '--help' not in refused.stderr \
-                    or open(SETTINGS).read() != stored:
-                raise Failure(f'{arguments}: exit {refused.returncode}, {refused.stderr!r}')
-
     def calls_of_the_wrong_shape(self):
         agent = Agent('ble-shapes', name='shapes')
         agent.expect(r'application registered on hci0')
@@ -586,8 +562,6 @@ class Lifecycle:
                  self.quitting),
                 ('SIGTERM while bluetoothd is stopped still unregisters everything first',
                  self.sigterm_while_bluetoothd_is_stopped),
-                ('settings: a corrupt file moved aside, the stored name reused, a bad command '
-                 'line refused with 2 and nothing stored', self.stored_name_and_corrupt_settings),
                 ('calls of the wrong shape get InvalidArguments and reach nothing',
                  self.calls_of_the_wrong_shape)):
             self.run.scenario(name, body)
