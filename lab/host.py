@@ -35,7 +35,8 @@ def kvm_is_offered():
 
 
 def qemu_command(accel, lab_dir, work, settings, channel):
-    shares = [('hostroot', '/', 'readonly=on,'), ('work', work, '')]
+    repo = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    shares = [('hostroot', '/', 'readonly=on,'), ('repo', repo, 'readonly=on,'), ('work', work, '')]
     if settings:
         shares.append(('settings', settings, ''))
     command = [

@@ -48,15 +48,17 @@ lab_prepare() {
 }
 
 # lab_config FOLDER PROGRAM AGENT: the guest's work folder and what the guest reads from it.
+# The checkout is shared with the guest as /run/repo, wherever it lies here (under /tmp, say,
+# which the guest covers with a tmpfs of its own).
 lab_config() {
   local folder=$1
   rm -rf "$folder/out"
   mkdir -p "$folder/out"
   cp "$repo/lab/guest.sh" "$folder/"
   cat >"$folder/config" <<CONFIG
-program=$2
-agent=$(realpath "$3")
-tools=$lab_tools
-pythonpath=$repo/lab
+program=/run/repo/$(realpath --relative-to="$repo" "$2")
+agent=/run/repo/$(realpath --relative-to="$repo" "$3")
+tools=/run/repo/$(realpath --relative-to="$repo" "$lab_tools")
+pythonpath=/run/repo/lab
 CONFIG
 }
