@@ -33,38 +33,28 @@ SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, 
 # --- What the central's controller received ----------------------------------------
 
 EVENT_PACKET = 3
-LE_META_EVENT = 0x3E
+LE_META_EVENT = b'\x3e'
+EXTENDED_ADVERTISING_REPORT = 0x0D
 
 
 def advertising_reports(records, sender):
-    """(is scan response, advertising data) of every LE advertising report from sender
-    that the central's controller passed up."""
+    """(is scan response, advertising data) of every LE extended advertising report from
+    sender that the central's controller passed up: btvirt's controllers scan with the
+    extended commands, so legacy reports never come."""
     address = bytes.fromhex(sender.replace(':', ''))[::-1]
     reports = []
     for index, opcode, packet in records:
-        if index != CENTRAL_INDEX or opcode != EVENT_PACKET or len(packet) < 4:
+        if (index, opcode) != (CENTRAL_INDEX, EVENT_PACKET) or packet[:1] != LE_META_EVENT \
+                or len(packet) < 4 or packet[2] != EXTENDED_ADVERTISING_REPORT:
             continue
-        if packet[0] != LE_META_EVENT:
-            continue
-        subevent, position = packet[2], 4
+        position = 4
         for _ in range(packet[3]):
-            if subevent == 0x02:  # legacy report
-                kind, addr = packet[position], packet[position + 2:position + 8]
-                length = packet[position + 8]
-                data = packet[position + 9:position + 9 + length]
-                position += 10 + length
-                scan_response = kind == 0x04
-            elif subevent == 0x0D:  # extended report
-                kind = struct.unpack_from('<H', packet, position)[0]
-                addr = packet[position + 3:position + 9]
-                length = packet[position + 23]
-                data = packet[position + 24:position + 24 + length]
-                position += 24 + length
-                scan_response = bool(kind & 0x08)
-            else:
-                break
-            if addr == address:
-                reports.append((scan_response, bytes(data)))
+            kind = struct.unpack_from('<H', packet, position)[0]
+            length = packet[position + 23]
+            data = bytes(packet[position + 24:position + 24 + length])
+            if packet[position + 3:position + 9] == address:
+                reports.append((bool(kind & 0x08), data))
+            position += 24 + length
     return reports
 
 
