@@ -79,9 +79,9 @@ class Guest:
                     raise SystemExit('lab: qemu did not start (see out/qemu.log)')
                 time.sleep(0.05)
 
-    def send(self, text):
+    def send(self, data):
         try:
-            self.socket.sendall(text.encode())
+            self.socket.sendall(data)
         except OSError:
             pass
 
@@ -102,7 +102,7 @@ def carry(guest, interactive, deadline):
         if quitting:
             guest.stop()
         quitting.append(True)
-        guest.send('quit\n')
+        guest.send(b'quit\n')
 
     if interactive:
         signal.signal(signal.SIGINT, quit_guest)
@@ -128,9 +128,10 @@ def carry(guest, interactive, deadline):
                 sys.stdout.buffer.write(data)
                 sys.stdout.flush()
         if sys.stdin in ready:
-            line = sys.stdin.readline()
-            if line:
-                guest.send(line)
+            # Raw bytes, not lines: a line reader's buffer would hide lines from select.
+            data = os.read(sys.stdin.fileno(), 4096)
+            if data:
+                guest.send(data)
             else:
                 reading_stdin = False
                 quit_guest()
