@@ -22,10 +22,6 @@ constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 // drop that report; a scan started afresh gets a new one.
 constexpr std::chrono::seconds rescanInterval{5};
 
-std::string lastPart(const std::string& path) {
-    return path.substr(path.rfind('/') + 1);
-}
-
 std::string seconds(std::chrono::duration<double> duration) {
     char text[32];
     std::snprintf(text, sizeof text, "%g s", duration.count());
@@ -219,7 +215,7 @@ void BluezCentral::objectsRead() {
         adapterPath_ = adapters_.begin()->first;
     }
     if (!adapters_.at(adapterPath_))
-        return fail("the adapter " + lastPart(adapterPath_) + " is powered off");
+        return fail("the adapter " + adapterName(adapterPath_) + " is powered off");
     // A device BlueZ already knows with our service can be used at once.
     for (const auto& [path, device] : devices_)
         if (device.adapterPath == adapterPath_ &&
@@ -235,7 +231,7 @@ void BluezCentral::startScan() {
     for (auto& [path, device] : devices_)
         device.wasSeenInRange = false;
     trace_ << "quorla-remote: scanning for the service " << target_.service.toString() << " on "
-           << lastPart(adapterPath_) << '\n';
+           << adapterName(adapterPath_) << '\n';
     // The filter is ours alone: BlueZ keeps one per D-Bus client and drops it when we leave.
     call(
         adapterPath_, adapterInterface, "SetDiscoveryFilter",
@@ -251,7 +247,7 @@ void BluezCentral::startScan() {
                   "sd_bus_message_append");
             closeContainer(message);
         },
-        orFail("SetDiscoveryFilter on " + lastPart(adapterPath_),
+        orFail("SetDiscoveryFilter on " + adapterName(adapterPath_),
                [this](sd_bus_message*) { restartScan(); }));
 }
 
@@ -259,7 +255,7 @@ void BluezCentral::restartScan() {
     if (phase_ != Phase::scanning)
         return;
     call(adapterPath_, adapterInterface, "StartDiscovery", nullptr,
-         orFail("StartDiscovery on " + lastPart(adapterPath_), [this](sd_bus_message*) {
+         orFail("StartDiscovery on " + adapterName(adapterPath_), [this](sd_bus_message*) {
              isDiscovering_ = true;
              if (phase_ != Phase::scanning)
                  return stopScan();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/adapter_choice.hpp"
 #include "platform/linux/event_loop.hpp"
 #include "platform/linux/remote/gatt_layout.hpp"
 #include "platform/linux/sd_owners.hpp"
@@ -119,7 +120,9 @@ class BluezCentral {
     std::uint64_t exitTaskId_ = 0;
 
     Phase phase_ = Phase::starting;
-    std::map<std::string, bool> adapters_;  // object path -> powered
+    // Object path -> powered, in the agent's order, so that "the first adapter" is the same
+    // one for both programs.
+    std::map<std::string, bool, platform::linux_::NaturalLess> adapters_;
     std::map<std::string, Device> devices_;
     ReportedGatt gatt_;
     std::string adapterPath_;
