@@ -154,8 +154,14 @@ class GattClient:
             raise Failure(m.group(0))
         return bytes.fromhex(m.group(1) or '')
 
-    def close(self):
+    def close(self, radio):
+        """Ends it and waits for the central's controller to report the link down: a
+        central connecting while the kernel still tears that link down loses its own."""
+        count = len(radio.records())
         self.tool.stop()
+        wait_for(lambda: any(i == CENTRAL_INDEX and op == EVENT_PACKET and p[:1] == b'\x05'
+                             for i, op, p in radio.records()[count:]),
+                 10, 'the disconnection on hci1')
 
 
 # --- The agent --------------------------------------------------------------------------
@@ -303,7 +309,7 @@ class Run:
             self.scenario('status: reads e0 with no meeting, also at an offset', status_read)
         finally:
             if 'gatt' in central:
-                central['gatt'].close()
+                central['gatt'].close(self.radio)
             agent.close()
 
     def restart_agent(self):
