@@ -3,14 +3,18 @@
 #include "bluetooth/identifiers.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "bluetooth/write_request_handling.hpp"
+#include "platform/user_defaults.hpp"
 
 namespace quorla::bluetooth {
 
 namespace {
 
-platform::CharacteristicRef makeCharacteristic(const platform::Uuid& type) {
+platform::CharacteristicRef makeCharacteristic(const platform::Uuid& type, bool isPairingRequired) {
     return std::make_shared<const platform::Characteristic>(
-        platform::Characteristic{type, characteristicProperties, characteristicPermissions});
+        isPairingRequired
+            ? platform::Characteristic{type, pairedOnlyCharacteristicProperties,
+                                       pairedOnlyCharacteristicPermissions}
+            : platform::Characteristic{type, characteristicProperties, characteristicPermissions});
 }
 
 }  // namespace
@@ -48,11 +52,17 @@ void BluetoothSessionManager::didUpdateState(platform::PeripheralManager& manage
 void BluetoothSessionManager::publishService(platform::PeripheralManager& manager) {
     if (manager.state() != platform::ManagerState::poweredOn)
         return;
-    statusCharacteristic = makeCharacteristic(statusCharacteristicUUID());
-    micRequestCharacteristic = makeCharacteristic(micRequestCharacteristicUUID());
-    cameraRequestCharacteristic = makeCharacteristic(cameraRequestCharacteristicUUID());
-    handRequestCharacteristic = makeCharacteristic(handRequestCharacteristicUUID());
-    activeRequestCharacteristic = makeCharacteristic(activeRequestCharacteristicUUID());
+    const bool isPairingRequired =
+        platform::standardUserDefaults().boolForKey(requirePairingDefaultsKey);
+    statusCharacteristic = makeCharacteristic(statusCharacteristicUUID(), isPairingRequired);
+    micRequestCharacteristic =
+        makeCharacteristic(micRequestCharacteristicUUID(), isPairingRequired);
+    cameraRequestCharacteristic =
+        makeCharacteristic(cameraRequestCharacteristicUUID(), isPairingRequired);
+    handRequestCharacteristic =
+        makeCharacteristic(handRequestCharacteristicUUID(), isPairingRequired);
+    activeRequestCharacteristic =
+        makeCharacteristic(activeRequestCharacteristicUUID(), isPairingRequired);
 
     const auto serviceUuid = currentServiceUUID();
     if (!serviceUuid || !peripheralManager)

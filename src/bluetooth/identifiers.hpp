@@ -19,8 +19,13 @@ const platform::Uuid& activeRequestCharacteristicUUID();
 
 // Read, write without response, notify; readable and writeable. The request
 // characteristics carry the same bits as the status one.
-inline constexpr std::uint8_t characteristicProperties = 0x16;
+inline constexpr std::uint16_t characteristicProperties = 0x16;
 inline constexpr std::uint8_t characteristicPermissions = 0x03;
+// With pairing required, the same characteristics answer only over an encrypted link: the
+// stack refuses a central that has not paired with Insufficient Encryption, which is what
+// makes a phone start pairing.
+inline constexpr std::uint16_t pairedOnlyCharacteristicProperties = 0x116;
+inline constexpr std::uint8_t pairedOnlyCharacteristicPermissions = 0x0C;
 
 // The RFC 4122 version-5 (SHA-1) UUID of name, fed as its UTF-8 bytes, in namespaceUuid.
 platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namespaceUuid);
@@ -29,5 +34,7 @@ platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namesp
 std::optional<platform::Uuid> currentServiceUUID();
 
 inline constexpr std::string_view iCloudUserIDDefaultsKey = "quorla.iCloudUserID";
+// A Boolean, read at each build of the service: true lets only paired companions in.
+inline constexpr std::string_view requirePairingDefaultsKey = "quorla.requirePairing";
 
 }  // namespace quorla::bluetooth

@@ -26,11 +26,15 @@ inline constexpr std::uint8_t read = 0x02;
 inline constexpr std::uint8_t writeWithoutResponse = 0x04;
 inline constexpr std::uint8_t write = 0x08;
 inline constexpr std::uint8_t notify = 0x10;
+// Only over an encrypted link may a central subscribe.
+inline constexpr std::uint16_t notifyEncryptionRequired = 0x100;
 }  // namespace characteristic_property
 
 namespace attribute_permission {
 inline constexpr std::uint8_t readable = 0x01;
 inline constexpr std::uint8_t writeable = 0x02;
+inline constexpr std::uint8_t readEncryptionRequired = 0x04;
+inline constexpr std::uint8_t writeEncryptionRequired = 0x08;
 }  // namespace attribute_permission
 
 enum class AttResult : std::uint8_t { success = 0 };
@@ -40,7 +44,7 @@ enum class AttResult : std::uint8_t { success = 0 };
 // characteristics apart by identity, never by UUID.
 struct Characteristic {
     Uuid type;
-    std::uint8_t properties = 0;
+    std::uint16_t properties = 0;
     std::uint8_t permissions = 0;
 };
 

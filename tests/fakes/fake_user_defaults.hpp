@@ -25,6 +25,13 @@ class FakeUserDefaults final : public platform::UserDefaults {
         CallLog::shared().add("defaults set " + std::string(key) + "=" + value);
         values_.insert_or_assign(std::string(key), std::move(value));
     }
+    bool boolForKey(std::string_view key) const override {
+        const auto found = bools_.find(key);
+        return found != bools_.end() && found->second;
+    }
+    void setBool(std::string_view key, bool value) {
+        bools_.insert_or_assign(std::string(key), value);
+    }
     // Stores something other than text, which stringForKey must not hand out.
     void setNonString(std::string_view key) {
         values_.insert_or_assign(std::string(key), std::nullopt);
@@ -32,6 +39,7 @@ class FakeUserDefaults final : public platform::UserDefaults {
 
   private:
     std::map<std::string, std::optional<std::string>, std::less<>> values_;
+    std::map<std::string, bool, std::less<>> bools_;
 };
 
 }  // namespace quorla::fakes

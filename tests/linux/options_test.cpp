@@ -23,6 +23,7 @@ TEST(OptionsTest, ACommandLineTheAgentCannotStartWithIsRefusedWithItsReason) {
         {{"--record-name", longName},
          "--record-name: the record name is 256 bytes long; at most 255 are allowed"},
         {{"--record-name", "\xc3("}, "--record-name: the record name is not valid UTF-8 text"},
+        {{"--require-pairing", "--no-require-pairing"}, "--require-pairing"},
         {{"--adapter", "hci0/../x"}, "--adapter: 'hci0/../x' is not an adapter name such as hci0"},
         {{"--client", "Meeting"},
          "--client: expected not-running, running or meeting, not 'Meeting'"},
@@ -56,6 +57,9 @@ TEST(OptionsTest, EveryOptionSetsWhatItNames) {
     EXPECT_FALSE(options.client.isCameraOn);
     EXPECT_TRUE(options.client.isSpeakerView);
     EXPECT_EQ(options.client.language, "zh-hant");
+    EXPECT_EQ(options.isPairingRequired, std::nullopt);
+    EXPECT_EQ(parseOptions({"--require-pairing"}).isPairingRequired, true);
+    EXPECT_EQ(parseOptions({"--no-require-pairing"}).isPairingRequired, false);
     EXPECT_TRUE(parseOptions({"--mic", "on", "--help", "--bogus"}).isHelpRequested);
 }
 

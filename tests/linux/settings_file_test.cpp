@@ -38,19 +38,24 @@ class SettingsFileTest : public ::testing::Test {
 TEST_F(SettingsFileTest, AStoredNameIsReadByTheNextLaunchAndOtherEntriesAreKept) {
     writeFile(path, R"({"other": [1, 2]})");
     SettingsFile(path, errors).setString(key, "_a1b2");
+    SettingsFile(path, errors).setBool("quorla.requirePairing", true);
 
     SettingsFile next(path, errors);
     EXPECT_EQ(next.stringForKey(key), "_a1b2");
+    EXPECT_TRUE(next.boolForKey("quorla.requirePairing"));
     EXPECT_EQ(nlohmann::json::parse(readFile(path))["other"], nlohmann::json::parse("[1, 2]"));
     EXPECT_EQ(filesIn(path.parent_path()), std::vector{path}) << "no temporary file left";
     EXPECT_EQ(errors.str(), "");
 }
 
-TEST_F(SettingsFileTest, ValuesOtherThanTextReadAsAbsent) {
+TEST_F(SettingsFileTest, ValuesOfAnotherTypeReadAsAbsent) {
     for (const char* value : {"42", "null", "true", R"(["abc"])", R"({"recordName": "abc"})"}) {
         SCOPED_TRACE(value);
         writeFile(path, std::string(R"({"quorla.iCloudUserID": )") + value + "}");
         EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), std::nullopt);
+        writeFile(path, std::string(R"({"quorla.requirePairing": )") + value + "}");
+        EXPECT_EQ(SettingsFile(path, errors).boolForKey("quorla.requirePairing"),
+                  std::string(value) == "true");
     }
     EXPECT_EQ(errors.str(), "");
 }

@@ -125,6 +125,14 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
 
     ManagerState state() const override { return static_cast<ManagerState>(manager_.state); }
 
+    // The core's bits are CoreBluetooth's, so they pass through as they are.
+    static_assert(CBCharacteristicPropertyNotifyEncryptionRequired ==
+                  characteristic_property::notifyEncryptionRequired);
+    static_assert(CBAttributePermissionsReadEncryptionRequired ==
+                  attribute_permission::readEncryptionRequired);
+    static_assert(CBAttributePermissionsWriteEncryptionRequired ==
+                  attribute_permission::writeEncryptionRequired);
+
     void addService(const Service& service) override {
         NSMutableArray<CBCharacteristic*>* characteristics =
             [NSMutableArray arrayWithCapacity:service.characteristics.size()];

@@ -24,6 +24,9 @@ class StandardUserDefaults final : public UserDefaults {
         return toString(value);
     }
 
+    bool boolForKey(std::string_view key) const override {
+        return [NSUserDefaults.standardUserDefaults boolForKey:toNSString(key)];
+    }
     void setString(std::string_view key, std::string value) override {
         [NSUserDefaults.standardUserDefaults setObject:toNSString(value) forKey:toNSString(key)];
     }

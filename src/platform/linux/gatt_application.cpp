@@ -32,17 +32,27 @@ std::string hex(const platform::Bytes& bytes) {
     return text;
 }
 
-std::vector<const char*> flagsOf(std::uint8_t properties) {
+// BlueZ's names for the core's bits. An encrypt-* flag makes bluetoothd answer a central
+// on an unencrypted link with Insufficient Encryption, and drop its Write Commands.
+std::vector<const char*> flagsOf(const platform::Characteristic& characteristic) {
     namespace bits = platform::characteristic_property;
-    static constexpr std::pair<std::uint8_t, const char*> names[] = {
-        {bits::read, "read"},
-        {bits::writeWithoutResponse, "write-without-response"},
-        {bits::write, "write"},
-        {bits::notify, "notify"},
+    namespace permission = platform::attribute_permission;
+    const auto has = [](unsigned set, unsigned bit) { return (set & bit) != 0; };
+    const auto properties = characteristic.properties;
+    const auto permissions = characteristic.permissions;
+    const std::pair<bool, const char*> names[] = {
+        {has(properties, bits::read), "read"},
+        {has(properties, bits::read) && has(permissions, permission::readEncryptionRequired),
+         "encrypt-read"},
+        {has(properties, bits::writeWithoutResponse), "write-without-response"},
+        {has(properties, bits::write), "write"},
+        {has(permissions, permission::writeEncryptionRequired), "encrypt-write"},
+        {has(properties, bits::notify), "notify"},
+        {has(properties, bits::notifyEncryptionRequired), "encrypt-notify"},
     };
     std::vector<const char*> flags;
-    for (auto [bit, name] : names)
-        if (properties & bit)
+    for (auto [isSet, name] : names)
+        if (isSet)
             flags.push_back(name);
     return flags;
 }
@@ -195,7 +205,7 @@ int GattApplication::getCharacteristicProperty(sd_bus*, const char*, const char*
             return check(sd_bus_message_append(reply, "o", object.servicePath.c_str()),
                          "sd_bus_message_append");
         if (std::strcmp(property, "Flags") == 0)
-            return appendStrings(reply, flagsOf(object.characteristic->properties));
+            return appendStrings(reply, flagsOf(*object.characteristic));
         return check(
             sd_bus_message_append_array(reply, 'y', object.value.data(), object.value.size()),
             "sd_bus_message_append_array");

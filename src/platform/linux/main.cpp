@@ -9,6 +9,7 @@
 
 #include "app/app_delegate.hpp"
 #include "bluetooth/bluetooth_session_manager.hpp"
+#include "bluetooth/identifiers.hpp"
 #include "platform/linux/bluez_peripheral.hpp"
 #include "platform/linux/bus_calls.hpp"
 #include "platform/linux/command_line_identity.hpp"
@@ -40,6 +41,8 @@ int runAgent(const Options& options) {
     // Declared before the loop, so they outlive whatever its queue still holds at the end
     // (the identity continuation keeps the delegate, which uses them, alive).
     SettingsFile settings(SettingsFile::defaultPath(), trace);
+    if (options.isPairingRequired)
+        settings.setBool(bluetooth::requirePairingDefaultsKey, *options.isPairingRequired);
     EmulatedClient client(options.client, trace);
     useProgramServices(client, settings);
     TracedStatusBar statusBar(trace);

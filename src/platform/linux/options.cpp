@@ -92,13 +92,16 @@ is sent to subscribed companions when it changed.
   mic, camera, hand, view   toggle them from the client's side
   language KEY         switch the client's menu language
   status               print the current status byte
+  pair-accept, pair-reject  answer a companion's request to pair
+  paired               list the companions paired with this computer
+  unpair ADDRESS       forget a paired companion
   updates              check for updates (on Linux the package manager updates quorla)
   quit                 quit the agent
   help                 list the commands
 
 Standard output carries only the identity lines ("found userID: NAME" or the lookup's
-error); the trace goes to standard error. The record name is stored in
-$XDG_CONFIG_HOME/quorla/settings.json (else ~/.config/quorla/settings.json).
+error); the trace goes to standard error. The record name and the pairing choice are
+stored in $XDG_CONFIG_HOME/quorla/settings.json (else ~/.config/quorla/settings.json).
 The agent talks to BlueZ on the system bus: Debian 12's D-Bus policy allows that to every
 local user; where a policy limits org.bluez to root or the bluetooth group, run it so.
 Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit it cleanly.
@@ -128,6 +131,16 @@ Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit i
     add("--client-language", "KEY",
         "its menus' language: en (default) es it de fr ru zh-hant zh ja pt ko",
         [&](const std::string& value) { setLanguage(options.client, value); });
+    const auto pairing = [&](bool isRequired) {
+        return [&options, isRequired](std::int64_t) { options.isPairingRequired = isRequired; };
+    };
+    auto* require = app.add_flag_function(
+        "--require-pairing", pairing(true),
+        "let in only companions that paired, with the person at this computer agreeing "
+        "(kept for later launches)");
+    app.add_flag_function("--no-require-pairing", pairing(false),
+                          "let in any companion in range again (the default)")
+        ->excludes(require);
     return app;
 }
 

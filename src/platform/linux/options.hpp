@@ -19,6 +19,8 @@ struct Options {
     // None: the first adapter BlueZ lists.
     std::optional<std::string> adapterName;
     ClientState client;
+    // None: as the settings file says.
+    std::optional<bool> isPairingRequired;
     bool isHelpRequested = false;
 };
 

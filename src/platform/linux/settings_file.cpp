@@ -121,6 +121,16 @@ void SettingsFile::setString(std::string_view key, std::string value) {
     save();
 }
 
+bool SettingsFile::boolForKey(std::string_view key) const {
+    const auto found = values_.find(std::string(key));
+    return found != values_.end() && found->is_boolean() && found->get<bool>();
+}
+
+void SettingsFile::setBool(std::string_view key, bool value) {
+    values_[std::string(key)] = value;
+    save();
+}
+
 void SettingsFile::load() {
     std::string text;
     try {

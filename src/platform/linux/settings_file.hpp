@@ -27,6 +27,8 @@ class SettingsFile final : public platform::UserDefaults {
 
     std::optional<std::string> stringForKey(std::string_view key) const override;
     void setString(std::string_view key, std::string value) override;
+    bool boolForKey(std::string_view key) const override;
+    void setBool(std::string_view key, bool value);
 
   private:
     void load();

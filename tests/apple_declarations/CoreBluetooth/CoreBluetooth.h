@@ -22,11 +22,14 @@ typedef enum CBCharacteristicProperties : NSUInteger {
     CBCharacteristicPropertyWriteWithoutResponse = 0x04,
     CBCharacteristicPropertyWrite = 0x08,
     CBCharacteristicPropertyNotify = 0x10,
+    CBCharacteristicPropertyNotifyEncryptionRequired = 0x100,
 } CBCharacteristicProperties;
 
 typedef enum CBAttributePermissions : NSUInteger {
     CBAttributePermissionsReadable = 0x01,
     CBAttributePermissionsWriteable = 0x02,
+    CBAttributePermissionsReadEncryptionRequired = 0x04,
+    CBAttributePermissionsWriteEncryptionRequired = 0x08,
 } CBAttributePermissions;
 
 typedef enum CBATTError : NSInteger {

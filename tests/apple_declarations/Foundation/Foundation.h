@@ -131,6 +131,7 @@ enum : NSActivityOptions {
 @interface NSUserDefaults : NSObject
 @property(class, readonly, strong) NSUserDefaults* standardUserDefaults;
 - (nullable id)objectForKey:(NSString*)defaultName;
+- (BOOL)boolForKey:(NSString*)defaultName;
 - (void)setObject:(nullable id)value forKey:(NSString*)defaultName;
 @end
 
