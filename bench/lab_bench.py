@@ -9,20 +9,17 @@ at hci0 to the notification leaving it.
 """
 
 import statistics
-import struct
 import sys
 import time
 
-from radio import OUT, REMOTE, AGENT, Failure, Process, Radio, trace
+from radio import ACL_RX, ACL_TX, OUT, REMOTE, AGENT, Failure, Process, Radio, trace
 
 REQUESTS = 60
 MIC_ON = 0x02
-ACL_TX, ACL_RX = 4, 5
 ATT_WRITE_COMMAND = 0x52
 # Two BlueZ peers talk Enhanced ATT: its channels are credit-based (an SDU length before the
 # opcode), and notifications go out as Multiple Handle Value Notifications.
 ATT_NOTIFICATIONS = (0x1B, 0x23)
-ATT_CHANNEL, FIRST_CREDIT_BASED_CHANNEL = 0x0004, 0x0040
 PERIPHERAL_INDEX = 0
 
 
@@ -59,24 +56,11 @@ def remote_samples(service):
         phone.stop()
 
 
-def att_records(radio, since):
-    """(timestamp in s, direction, ATT opcode) of the ATT packets on the peripheral's side."""
-    found = []
-    for index, opcode, timestamp, packet in radio.records(with_time=True)[since:]:
-        if index != PERIPHERAL_INDEX or opcode not in (ACL_TX, ACL_RX) or len(packet) < 9:
-            continue
-        channel = struct.unpack_from('<H', packet, 6)[0]
-        if channel == ATT_CHANNEL:
-            found.append((timestamp, opcode, packet[8]))
-        elif channel >= FIRST_CREDIT_BASED_CHANNEL and len(packet) > 10:
-            found.append((timestamp, opcode, packet[10]))
-    return found
-
-
 def peripheral_turnarounds(records):
     """From each Write Command received to the next notification sent, in ms."""
     samples, written = [], None
-    for timestamp, direction, att in records:
+    for timestamp, direction, pdu in records:
+        att = pdu[0]
         if direction == ACL_RX and att == ATT_WRITE_COMMAND:
             written = timestamp
         elif direction == ACL_TX and att in ATT_NOTIFICATIONS and written is not None:
@@ -93,7 +77,7 @@ def measure(radio, name, peripheral, service):
         peripheral.send('quit')
         peripheral.stop()
     time.sleep(1)  # btmon writes its capture behind
-    turnarounds = peripheral_turnarounds(att_records(radio, start))
+    turnarounds = peripheral_turnarounds(radio.att_pdus(PERIPHERAL_INDEX, start))
     print(summary(f'{name}, remote write to notification', samples), flush=True)
     if turnarounds:
         print(summary(f'{name}, in the peripheral (capture)', turnarounds), flush=True)

@@ -16,10 +16,13 @@ CONFIG = dict(line.split('=', 1) for line in open(WORK + '/config').read().split
 AGENT = CONFIG['agent']
 REMOTE = os.path.join(os.path.dirname(AGENT), 'quorla-remote')
 TOOLS = CONFIG['tools']
+MAIN_CONF = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'main.conf')
 
 PERIPHERAL = '00:AA:01:00:00:00'  # btvirt's first controller, hci0
 CENTRAL = '00:AA:01:01:00:01'  # its second, hci1
 CENTRAL_INDEX = 1
+ACL_TX, ACL_RX = 4, 5  # btmon's opcodes of ACL data sent and received by a controller
+ATT_CHANNEL, FIRST_CREDIT_BASED_CHANNEL = 0x0004, 0x0040
 
 TERMINAL_CODES = re.compile(r'\x1b\[[0-9;?]*[A-Za-z]|[\x01\x02\r]')
 STARTED = time.monotonic()
@@ -202,8 +205,8 @@ class Radio:
         raise Failure('the emulated controllers did not come up in 3 attempts')
 
     def start_bluetoothd(self):
-        self.bluetoothd = Process('bluetoothd', ['/usr/libexec/bluetooth/bluetoothd', '-n', '-d'],
-                                  stdin=False)
+        self.bluetoothd = Process('bluetoothd', ['/usr/libexec/bluetooth/bluetoothd', '-n', '-d',
+                                                 '-f', MAIN_CONF], stdin=False)
 
     def restart_bluetoothd(self):
         code = self.bluetoothd.stop()
@@ -211,15 +214,35 @@ class Radio:
         self.start_bluetoothd()
         wait_for(adapters_ready, 20, 'powered hci0 and hci1 after the restart', step=0.3)
 
-    def close(self):
-        """Forgets every device before bluetoothd stops: a guest kernel once oopsed at
-        teardown with a link still up."""
-        for path in set(re.findall(r'object path "(/org/bluez/hci\d+)/(dev_[0-9A-F_]+)"',
+    def forget_devices(self, adapter=r'hci\d+'):
+        """Removes the devices BlueZ knows on the adapters matching adapter, their bonds with
+        them."""
+        for path in set(re.findall(rf'object path "(/org/bluez/{adapter})/(dev_[0-9A-F_]+)"',
                                    bluez_objects())):
             run(['dbus-send', '--system', '--print-reply', '--dest=org.bluez', path[0],
                  'org.bluez.Adapter1.RemoveDevice', f'objpath:{path[0]}/{path[1]}'])
+
+    def close(self):
+        """Forgets every device before bluetoothd stops: a guest kernel once oopsed at
+        teardown with a link still up."""
+        self.forget_devices()
         for process in (self.bluetoothd, self.btvirt, self.btmon, self.dbus):
             process.stop()
+
+    def att_pdus(self, index, since=0):
+        """(seconds, ACL_TX or ACL_RX, ATT PDU) of what controller index sent and received
+        over ATT, on the fixed channel or an enhanced one (whose frames start with the SDU
+        length), from record since on."""
+        found = []
+        for i, opcode, stamp, packet in self.records(with_time=True)[since:]:
+            if i != index or opcode not in (ACL_TX, ACL_RX) or len(packet) < 9:
+                continue
+            channel = struct.unpack_from('<H', packet, 6)[0]
+            if channel == ATT_CHANNEL:
+                found.append((stamp, opcode, packet[8:]))
+            elif channel >= FIRST_CREDIT_BASED_CHANNEL and len(packet) > 10:
+                found.append((stamp, opcode, packet[10:]))
+        return found
 
     def records(self, with_time=False):
         """The capture's records as (controller index, opcode, packet), or with_time as
