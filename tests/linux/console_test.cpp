@@ -54,8 +54,16 @@ class ConsoleTest : public ::testing::Test {
         client = std::make_unique<EmulatedClient>(initial, trace);
         console = std::make_unique<Console>(
             event.get(), readEnd,
-            Console::Targets{*client, application, statusBar,
-                             bluetooth::BluetoothSessionManager::shared()},
+            Console::Targets{
+                *client,
+                application,
+                statusBar,
+                bluetooth::BluetoothSessionManager::shared(),
+                {[this](bool isAccepted) {
+                     trace << "(pairing " << (isAccepted ? "accepted" : "rejected") << ")\n";
+                 },
+                 [this] { trace << "(paired listed)\n"; },
+                 [this](std::string_view address) { trace << "(unpair " << address << ")\n"; }}},
             trace);
     }
 
@@ -137,6 +145,11 @@ TEST_F(ConsoleTest, BlanksAroundCommandsAreIgnoredAndEachCommandReachesItsTarget
     EXPECT_EQ(updateChecks, 1);
     send("quit-client\n");
     EXPECT_FALSE(client->state().isRunning);
+    send("pair-reject\npaired\n unpair  00:aa:01:01:00:01 \npair-accept\n");
+    EXPECT_NE(trace.str().find("(pairing rejected)\n(paired listed)\n(unpair 00:aa:01:01:00:01)\n"
+                               "(pairing accepted)\n"),
+              std::string::npos)
+        << trace.str();
 }
 
 TEST_F(ConsoleTest, TheEndOfInputRunsTheLastLineAndLeavesTheAgentRunning) {

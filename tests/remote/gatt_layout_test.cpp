@@ -32,6 +32,10 @@ TEST(GattLayoutTest, TheAgentsLayoutGivesEachRoleItsCharacteristic) {
     const auto paths = checkLayout(agent(), service);
     EXPECT_EQ(paths[static_cast<std::size_t>(Role::status)], device + "/service000a/char000b");
     EXPECT_EQ(paths[static_cast<std::size_t>(Role::view)], device + "/service000a/char0017");
+    auto pairedOnly = agent();  // as BlueZ declares it when encryption is required
+    for (auto& characteristic : pairedOnly.characteristics)
+        characteristic.flags.insert(characteristic.flags.begin() + 2, "write");
+    EXPECT_EQ(checkLayout(pairedOnly, service), paths);
 }
 
 struct Deviation {

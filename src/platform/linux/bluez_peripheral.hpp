@@ -36,6 +36,8 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     BluezPeripheralManager& operator=(const BluezPeripheralManager&) = delete;
 
     platform::ManagerState state() const override { return state_; }
+    // The object path of the adapter chosen, powered or not.
+    std::optional<std::string> adapterInUse() const { return adapters_.choice().adapter; }
     void addService(const platform::Service& service) override;
     void startAdvertising(const platform::AdvertisementData& advertisement) override;
     void respond(const platform::AttRequest& request, platform::AttResult result) override {

@@ -70,6 +70,12 @@ inline bool readBool(sd_bus_message* message) {
     return value != 0;
 }
 
+inline std::string readString(sd_bus_message* message) {
+    const char* text = nullptr;
+    check(sd_bus_message_read_basic(message, 's', &text), "sd_bus_message_read_basic");
+    return text;
+}
+
 // Reads an "as".
 inline std::vector<std::string> readStrings(sd_bus_message* message) {
     char** strings = nullptr;

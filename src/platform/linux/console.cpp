@@ -10,7 +10,8 @@ namespace quorla::platform::linux_ {
 namespace {
 
 constexpr std::string_view commandList =
-    "launch quit-client join leave mic camera hand view language KEY status updates quit help";
+    "launch quit-client join leave mic camera hand view language KEY status pair-accept "
+    "pair-reject paired unpair ADDRESS updates quit help";
 
 constexpr std::string_view helpText = R"(commands, one per line:
   launch         start the emulated client
@@ -19,6 +20,9 @@ constexpr std::string_view helpText = R"(commands, one per line:
   mic, camera, hand, view   toggle them from the client's side
   language KEY   the client's menu language: en es it de fr ru zh-hant zh ja pt ko
   status         print the status byte the companions are sent
+  pair-accept, pair-reject   answer a companion's request to pair
+  paired         list the devices paired with this computer
+  unpair ADDRESS forget a paired device: it has to pair again to get in
   updates        the status-bar menu's "Check for Updates..."
   quit           quit the agent
   help           this list
@@ -102,6 +106,8 @@ void Console::runLine(std::string_view line) {
 void Console::run(std::string_view command, std::string_view argument) {
     if (command == "language")
         return setLanguage(argument);
+    if (command == "unpair")
+        return targets_.pairing.unpair(argument);
     if (!argument.empty())
         return unknown(std::string(command) + " " + std::string(argument));
     const auto action = std::find_if(std::begin(clientActions), std::end(clientActions),
@@ -114,6 +120,10 @@ void Console::run(std::string_view command, std::string_view argument) {
         char text[8];
         std::snprintf(text, sizeof text, "0x%02X", targets_.session.statusByte());
         trace_ << "status: " << text << '\n';
+    } else if (command == "pair-accept" || command == "pair-reject") {
+        targets_.pairing.answer(command == "pair-accept");
+    } else if (command == "paired") {
+        targets_.pairing.listPaired();
     } else if (command == "updates") {
         trace_ << "updates: no updater on Linux; the package manager updates quorla\n";
         targets_.statusBar.choose("Check for Updates\u2026");

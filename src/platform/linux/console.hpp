@@ -2,6 +2,7 @@
 
 #include <systemd/sd-event.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -24,6 +25,12 @@ class Console {
         platform::Application& application;
         TracedStatusBar& statusBar;
         bluetooth::BluetoothSessionManager& session;
+        // What pair-accept, pair-reject, paired and unpair ask of PairingConsole.
+        struct Pairing {
+            std::function<void(bool isAccepted)> answer;
+            std::function<void()> listPaired;
+            std::function<void(std::string_view address)> unpair;
+        } pairing;
     };
 
     // Watches fd when it is a terminal or a pipe; anything else (/dev/null under a service

@@ -17,6 +17,7 @@
 #include "platform/linux/emulated_client.hpp"
 #include "platform/linux/event_loop.hpp"
 #include "platform/linux/options.hpp"
+#include "platform/linux/pairing_console.hpp"
 #include "platform/linux/program_services.hpp"
 #include "platform/linux/request_trace.hpp"
 #include "platform/linux/settings_file.hpp"
@@ -50,7 +51,19 @@ int runAgent(const Options& options) {
     EventLoop loop;
     // Its thread hands its answer to the loop, so it is joined while the loop still exists.
     CommandLineIdentity identity(options.recordName);
-    Console console(loop.event(), STDIN_FILENO, {client, loop, statusBar, session}, trace);
+    BluezPeripheralManager* peripheral = nullptr;
+    PairingConsole pairing(
+        loop, settings.boolForKey(bluetooth::requirePairingDefaultsKey),
+        [&] { return peripheral ? peripheral->adapterInUse() : std::nullopt; }, trace);
+    Console console(
+        loop.event(), STDIN_FILENO,
+        {client,
+         loop,
+         statusBar,
+         session,
+         {[&](bool isAccepted) { pairing.answer(isAccepted); }, [&] { pairing.listPaired(); },
+          [&](std::string_view address) { pairing.unpair(address); }}},
+        trace);
 
     auto delegate = std::make_shared<app::AppDelegate>(
         app::AppDelegate::Platform{
@@ -63,8 +76,10 @@ int runAgent(const Options& options) {
             .makeUpdater = [] { return std::unique_ptr<platform::Updater>(); },
             .makePeripheralManager =
                 [&](platform::PeripheralManagerDelegate& peripheralDelegate) {
-                    return std::make_unique<BluezPeripheralManager>(loop, peripheralDelegate,
-                                                                    options.adapterName, trace);
+                    auto made = std::make_unique<BluezPeripheralManager>(
+                        loop, peripheralDelegate, options.adapterName, trace);
+                    peripheral = made.get();
+                    return made;
                 },
             .console = std::cout,
         },

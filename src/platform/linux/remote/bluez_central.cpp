@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <iomanip>
 #include <utility>
 
 #include "platform/linux/bus_calls.hpp"
@@ -16,6 +17,8 @@ namespace {
 
 constexpr const char* adapterInterface = "org.bluez.Adapter1";
 constexpr const char* deviceInterface = "org.bluez.Device1";
+constexpr const char* pairingRequiredLine =
+    "the agent requires pairing; run 'quorla-remote pair' first";
 constexpr const char* serviceInterface = "org.bluez.GattService1";
 constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 // The emulated controllers report an advertiser only as a scan starts, and the kernel can
@@ -65,22 +68,23 @@ BluezCentral::BluezCentral(EventLoop& loop, Target target, Events events, std::o
       serviceText_(bluezUuid(target_.service)),
       events_(std::move(events)),
       trace_(trace),
-      bus_(openSystemBus()) {
+      bus_(openSystemBus()),
+      calls_(bus_.get(), [this](const std::exception& failure) { fail(failure.what()); }) {
     check(sd_bus_attach_event(bus_.get(), loop_.event(), SD_EVENT_PRIORITY_NORMAL),
           "sd_bus_attach_event");
     watches_ = watchBluezSignals(
         bus_.get(),
         {&onNameOwnerChanged, &onInterfacesAdded, &onInterfacesRemoved, &onPropertiesChanged},
         this);
-    call("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
-         [this](sd_bus_message* reply, const sd_bus_error* error) {
-             if (error && isBluezAbsent(error))
-                 return fail("bluetoothd is not running (no org.bluez on the system bus)");
-             if (error)
-                 return fail("GetManagedObjects of BlueZ failed: " + errorText(error));
-             readObjects(reply);
-             objectsRead();
-         });
+    calls_.call("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
+                [this](sd_bus_message* reply, const sd_bus_error* error) {
+                    if (error && isBluezAbsent(error))
+                        return fail("bluetoothd is not running (no org.bluez on the system bus)");
+                    if (error)
+                        return fail("GetManagedObjects of BlueZ failed: " + errorText(error));
+                    readObjects(reply);
+                    objectsRead();
+                });
     timeout_ = after(target_.timeout, &onTimeout);
     exitTaskId_ =
         loop_.addExitTask([this](std::function<void()> finished) { leave(std::move(finished)); });
@@ -91,34 +95,6 @@ BluezCentral::~BluezCentral() {
 }
 
 // ---- Calls and timers ----
-
-void BluezCentral::call(const std::string& path, const char* interface, const char* member,
-                        const Appender& append, Reply reply) {
-    const auto message = newMethodCall(bus_.get(), bluezName, path.c_str(), interface, member);
-    // Asking must not start a bluetoothd that the system keeps off.
-    check(sd_bus_message_set_auto_start(message.get(), 0), "sd_bus_message_set_auto_start");
-    if (append)
-        append(message.get());
-    auto& entry = calls_.emplace_back(Call{this, {}, {}, std::move(reply)});
-    entry.self = std::prev(calls_.end());
-    try {
-        entry.slot = callAsync(bus_.get(), message.get(), &onCallReply, &entry);
-    } catch (...) {
-        calls_.erase(entry.self);
-        throw;
-    }
-}
-
-int BluezCentral::onCallReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
-    auto& entry = *static_cast<Call*>(userdata);
-    auto& self = *entry.owner;
-    auto handler = std::move(entry.reply);
-    self.calls_.erase(entry.self);  // sd-bus keeps the slot alive until we return
-    return self.guarded([&] {
-        const bool isError = sd_bus_message_is_method_error(reply, nullptr);
-        handler(reply, isError ? sd_bus_message_get_error(reply) : nullptr);
-    });
-}
 
 BluezCentral::Reply BluezCentral::orFail(std::string what,
                                          std::function<void(sd_bus_message*)> success) {
@@ -197,6 +173,7 @@ void BluezCentral::readDevice(Device& device, sd_bus_message* properties) {
          {"UUIDs", "as", [&] { device.uuids = readStrings(properties); }},
          {"Connected", "b", [&] { device.isConnected = readBool(properties); }},
          {"ServicesResolved", "b", [&] { device.areServicesResolved = readBool(properties); }},
+         {"Paired", "b", [&] { device.isPaired = readBool(properties); }},
          {"RSSI", "n", [&] {
               std::int16_t rssi = 0;
               check(sd_bus_message_read_basic(properties, 'n', &rssi), "sd_bus_message_read_basic");
@@ -233,7 +210,7 @@ void BluezCentral::startScan() {
     trace_ << "quorla-remote: scanning for the service " << target_.service.toString() << " on "
            << adapterName(adapterPath_) << '\n';
     // The filter is ours alone: BlueZ keeps one per D-Bus client and drops it when we leave.
-    call(
+    calls_.call(
         adapterPath_, adapterInterface, "SetDiscoveryFilter",
         [&](sd_bus_message* message) {
             openContainer(message, 'a', "{sv}");
@@ -254,13 +231,13 @@ void BluezCentral::startScan() {
 void BluezCentral::restartScan() {
     if (phase_ != Phase::scanning)
         return;
-    call(adapterPath_, adapterInterface, "StartDiscovery", nullptr,
-         orFail("StartDiscovery on " + adapterName(adapterPath_), [this](sd_bus_message*) {
-             isDiscovering_ = true;
-             if (phase_ != Phase::scanning)
-                 return stopScan();
-             rescan_ = after(rescanInterval, &onRescan);
-         }));
+    calls_.call(adapterPath_, adapterInterface, "StartDiscovery", nullptr,
+                orFail("StartDiscovery on " + adapterName(adapterPath_), [this](sd_bus_message*) {
+                    isDiscovering_ = true;
+                    if (phase_ != Phase::scanning)
+                        return stopScan();
+                    rescan_ = after(rescanInterval, &onRescan);
+                }));
 }
 
 int BluezCentral::onRescan(sd_event_source*, std::uint64_t, void* userdata) {
@@ -280,11 +257,11 @@ void BluezCentral::stopScan(std::function<void()> then) {
             then();
         return;
     }
-    call(adapterPath_, adapterInterface, "StopDiscovery", nullptr,
-         [then = std::move(then)](sd_bus_message*, const sd_bus_error*) {
-             if (then)
-                 then();
-         });
+    calls_.call(adapterPath_, adapterInterface, "StopDiscovery", nullptr,
+                [then = std::move(then)](sd_bus_message*, const sd_bus_error*) {
+                    if (then)
+                        then();
+                });
 }
 
 // A device whose services BlueZ resolved before keeps listing those, not what it
@@ -312,20 +289,20 @@ void BluezCentral::connect(const std::string& path, bool isFromCache) {
     trace_ << "quorla-remote: connecting to " << device.address
            << (isFromCache ? " (known to BlueZ already)" : "") << '\n';
     isConnectRequested_ = !device.isConnected;
-    call(path, deviceInterface, "Connect", nullptr,
-         [this, isFromCache](sd_bus_message*, const sd_bus_error* error) {
-             if (!error)
-                 return connected();
-             if (isCandidate_)
-                 return passOver(errorText(error));
-             if (!isFromCache)
-                 return fail("Connect to " + address() + " failed: " + errorText(error));
-             // What BlueZ remembered may be out of range or gone: look for it afresh.
-             trace_ << "quorla-remote: Connect to " << address() << " failed (" << errorText(error)
-                    << "); scanning\n";
-             isConnectRequested_ = false;
-             startScan();
-         });
+    calls_.call(path, deviceInterface, "Connect", nullptr,
+                [this, isFromCache](sd_bus_message*, const sd_bus_error* error) {
+                    if (!error)
+                        return connected();
+                    if (isCandidate_)
+                        return passOver(errorText(error));
+                    if (!isFromCache)
+                        return fail("Connect to " + address() + " failed: " + errorText(error));
+                    // What BlueZ remembered may be out of range or gone: look for it afresh.
+                    trace_ << "quorla-remote: Connect to " << address() << " failed ("
+                           << errorText(error) << "); scanning\n";
+                    isConnectRequested_ = false;
+                    startScan();
+                });
 }
 
 void BluezCentral::connected() {
@@ -338,35 +315,35 @@ void BluezCentral::connected() {
 
 void BluezCentral::resolve() {
     phase_ = Phase::ready;  // until the objects are read; a lost link still ends it
-    call("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
-         orFail("GetManagedObjects of BlueZ", [this](sd_bus_message* reply) {
-             readObjects(reply);
-             ReportedGatt ours;
-             const auto prefix = devicePath_ + "/";
-             for (const auto& service : gatt_.services)
-                 if (service.path.starts_with(prefix))
-                     ours.services.push_back(service);
-             for (const auto& characteristic : gatt_.characteristics)
-                 if (characteristic.path.starts_with(prefix))
-                     ours.characteristics.push_back(characteristic);
-             try {
-                 paths_ = checkLayout(ours, target_.service);
-             } catch (const LayoutMismatch& mismatch) {
-                 if (!isCandidate_)
-                     return fail(address() + " is not a Quorla agent: " + mismatch.what());
-                 return passOver(mismatch.what());
-             }
-             timeout_.reset();
-             events_.ready(address());
-         }));
+    calls_.call("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
+                orFail("GetManagedObjects of BlueZ", [this](sd_bus_message* reply) {
+                    readObjects(reply);
+                    ReportedGatt ours;
+                    const auto prefix = devicePath_ + "/";
+                    for (const auto& service : gatt_.services)
+                        if (service.path.starts_with(prefix))
+                            ours.services.push_back(service);
+                    for (const auto& characteristic : gatt_.characteristics)
+                        if (characteristic.path.starts_with(prefix))
+                            ours.characteristics.push_back(characteristic);
+                    try {
+                        paths_ = checkLayout(ours, target_.service);
+                    } catch (const LayoutMismatch& mismatch) {
+                        if (!isCandidate_)
+                            return fail(address() + " is not a Quorla agent: " + mismatch.what());
+                        return passOver(mismatch.what());
+                    }
+                    timeout_.reset();
+                    events_.ready(address());
+                }));
 }
 
 void BluezCentral::passOver(const std::string& why) {
     trace_ << "quorla-remote: passing over " << address() << " (" << why << ")\n";
     triedDevices_.insert(devicePath_);
     if (std::exchange(isConnectRequested_, false))
-        call(devicePath_, deviceInterface, "Disconnect", nullptr,
-             [](sd_bus_message*, const sd_bus_error*) {});
+        calls_.call(devicePath_, deviceInterface, "Disconnect", nullptr,
+                    [](sd_bus_message*, const sd_bus_error*) {});
     startScan();
 }
 
@@ -464,7 +441,28 @@ int BluezCentral::onPropertiesChanged(sd_bus_message* message, void* userdata, s
 }
 
 void BluezCentral::linkLost(const std::string& why) {
+    if (attInFlight_ > 0 && isPairingRequired())
+        return fail(pairingRequiredLine);
     fail("the link to " + address() + " was lost (" + why + ")");
+}
+
+// An agent that lets only paired companions in answers an unpaired central with Insufficient
+// Encryption; BlueZ then tries to pair on its own, and when that fails the link drops.
+bool BluezCentral::isPairingRequired() const {
+    const auto device = devices_.find(devicePath_);
+    return device != devices_.end() && !device->second.isPaired;
+}
+
+BluezCentral::Reply BluezCentral::orFailAtt(std::string what,
+                                            std::function<void(sd_bus_message*)> success) {
+    ++attInFlight_;
+    auto failOr = orFail(std::move(what), std::move(success));
+    return [this, failOr](sd_bus_message* reply, const sd_bus_error* error) {
+        --attInFlight_;
+        if (error && isPairingRequired())
+            return fail(pairingRequiredLine);
+        failOr(reply, error);
+    };
 }
 
 void BluezCentral::fail(const std::string& line) {
@@ -480,19 +478,19 @@ void BluezCentral::fail(const std::string& line) {
 
 void BluezCentral::read(Role role, std::function<void(const Bytes&)> done) {
     ++readsInFlight_;
-    call(paths_[static_cast<std::size_t>(role)], characteristicInterface, "ReadValue",
-         &appendEmptyOptions,
-         [this, role, done = std::move(done)](sd_bus_message* reply, const sd_bus_error* error) {
-             --readsInFlight_;
-             if (error)
-                 return fail("ReadValue of the " + std::string(roleName(role)) +
-                             " characteristic failed: " + errorText(error));
-             done(readBytes(reply));
-         });
+    auto reply =
+        orFailAtt("ReadValue of the " + std::string(roleName(role)) + " characteristic",
+                  [done = std::move(done)](sd_bus_message* reply) { done(readBytes(reply)); });
+    calls_.call(paths_[static_cast<std::size_t>(role)], characteristicInterface, "ReadValue",
+                &appendEmptyOptions,
+                [this, reply](sd_bus_message* message, const sd_bus_error* error) {
+                    --readsInFlight_;
+                    reply(message, error);
+                });
 }
 
 void BluezCentral::writeCommand(Role role, std::uint8_t value, std::function<void()> done) {
-    call(
+    calls_.call(
         paths_[static_cast<std::size_t>(role)], characteristicInterface, "WriteValue",
         [value](sd_bus_message* message) {
             check(sd_bus_message_append_array(message, 'y', &value, 1),
@@ -500,14 +498,48 @@ void BluezCentral::writeCommand(Role role, std::uint8_t value, std::function<voi
             check(sd_bus_message_append(message, "a{sv}", 1, "type", "s", "command"),
                   "sd_bus_message_append");
         },
-        orFail("WriteValue of the " + std::string(roleName(role)) + " characteristic",
-               [done = std::move(done)](sd_bus_message*) { done(); }));
+        orFailAtt("WriteValue of the " + std::string(roleName(role)) + " characteristic",
+                  [done = std::move(done)](sd_bus_message*) { done(); }));
 }
 
 void BluezCentral::subscribe(Role role, std::function<void()> done) {
-    call(paths_[static_cast<std::size_t>(role)], characteristicInterface, "StartNotify", nullptr,
-         orFail("StartNotify of the " + std::string(roleName(role)) + " characteristic",
-                [done = std::move(done)](sd_bus_message*) { done(); }));
+    calls_.call(paths_[static_cast<std::size_t>(role)], characteristicInterface, "StartNotify",
+                nullptr,
+                orFailAtt("StartNotify of the " + std::string(roleName(role)) + " characteristic",
+                          [done = std::move(done)](sd_bus_message*) { done(); }));
+}
+
+void BluezCentral::pair(std::function<void(bool wasPaired)> done) {
+    pairingAgent_.emplace(
+        bus_.get(), "/org/quorla/remote/pairing_agent", "DisplayYesNo", false,
+        PairingAgent::Handlers{[this](const PairingAgent::Question& question) {
+                                   if (question.passkey)
+                                       trace_ << "quorla-remote: the passkey is " << std::setw(6)
+                                              << std::setfill('0') << *question.passkey
+                                              << std::setfill(' ')
+                                              << "; accept the pairing at the computer if it "
+                                                 "shows the same\n";
+                                   pairingAgent_->answer(question.id, true);
+                               },
+                               [](std::uint64_t) {}},
+        trace_);
+    pairingAgent_->registerWithBluez([this, done](std::optional<std::string> error) {
+        if (error)
+            return fail("BlueZ refused a pairing agent: " + *error);
+        trace_ << "quorla-remote: pairing with " << address()
+               << "; the person at the computer has to accept\n";
+        // Longer than the agent's 30 s for an answer, so that its refusal is what we hear.
+        calls_.call(
+            devicePath_, deviceInterface, "Pair", nullptr,
+            [this, done](sd_bus_message*, const sd_bus_error* error) {
+                if (error && sd_bus_error_has_name(error, "org.bluez.Error.AlreadyExists"))
+                    return done(true);
+                if (error)
+                    return fail("pairing with " + address() + " failed: " + errorText(error));
+                done(false);
+            },
+            std::chrono::seconds(60));
+    });
 }
 
 // ---- Leaving BlueZ as we found it ----
@@ -525,12 +557,12 @@ void BluezCentral::leave(std::function<void()> finished) {
     };
     if (std::exchange(isDiscovering_, false)) {
         ++*pending;
-        call(adapterPath_, adapterInterface, "StopDiscovery", nullptr, done);
+        calls_.call(adapterPath_, adapterInterface, "StopDiscovery", nullptr, done);
     }
     if (std::exchange(isConnectRequested_, false)) {
         trace_ << "quorla-remote: disconnecting from " << address() << '\n';
         ++*pending;
-        call(devicePath_, deviceInterface, "Disconnect", nullptr, done);
+        calls_.call(devicePath_, deviceInterface, "Disconnect", nullptr, done);
     }
     if (*pending == 0)
         finished();

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "platform/linux/adapter_choice.hpp"
+#include "platform/linux/bluez_calls.hpp"
 #include "platform/linux/event_loop.hpp"
+#include "platform/linux/pairing_agent.hpp"
 #include "platform/linux/remote/gatt_layout.hpp"
 #include "platform/linux/sd_owners.hpp"
 #include "platform/uuid.hpp"
@@ -54,6 +56,10 @@ class BluezCentral {
     // A Write Command (without response), as the phone writes.
     void writeCommand(Role role, std::uint8_t value, std::function<void()> done);
     void subscribe(Role role, std::function<void()> done);
+    // Pairs with the agent through a pairing agent of our own, which confirms the passkey it
+    // is shown: the person at the computer compares it. done hears whether it was paired
+    // before.
+    void pair(std::function<void(bool wasPaired)> done);
 
   private:
     enum class Phase { starting, scanning, connecting, resolving, ready, failed };
@@ -63,18 +69,11 @@ class BluezCentral {
         std::vector<std::string> uuids;
         bool isConnected = false;
         bool areServicesResolved = false;
+        bool isPaired = false;
         bool wasSeenInRange = false;  // advertised (RSSI) since our scan began
     };
-    using Reply = std::function<void(sd_bus_message* reply, const sd_bus_error* error)>;
-    struct Call {
-        BluezCentral* owner;
-        std::list<Call>::iterator self;
-        platform::linux_::SlotOwner slot;
-        Reply reply;
-    };
-    using Appender = std::function<void(sd_bus_message* call)>;
+    using Reply = platform::linux_::BluezCalls::Reply;
 
-    static int onCallReply(sd_bus_message* reply, void* userdata, sd_bus_error*);
     static int onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*);
     static int onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error*);
     static int onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error*);
@@ -84,8 +83,6 @@ class BluezCentral {
     template <typename Body>
     int guarded(Body body);
 
-    void call(const std::string& path, const char* interface, const char* member,
-              const Appender& append, Reply reply);
     Reply orFail(std::string what, std::function<void(sd_bus_message*)> success);
     platform::linux_::EventSourceOwner after(std::chrono::duration<double> delay,
                                              sd_event_time_handler_t handler);
@@ -102,6 +99,8 @@ class BluezCentral {
     void resolve();
     void passOver(const std::string& why);
     void linkLost(const std::string& why);
+    Reply orFailAtt(std::string what, std::function<void(sd_bus_message*)> success);
+    bool isPairingRequired() const;
     void fail(const std::string& line);
     void leave(std::function<void()> finished);
     std::string timeoutLine() const;
@@ -114,7 +113,7 @@ class BluezCentral {
     std::ostream& trace_;
     platform::linux_::BusOwner bus_;
     std::vector<platform::linux_::SlotOwner> watches_;
-    std::list<Call> calls_;
+    platform::linux_::BluezCalls calls_;
     platform::linux_::EventSourceOwner timeout_;
     platform::linux_::EventSourceOwner rescan_;
     std::uint64_t exitTaskId_ = 0;
@@ -133,6 +132,8 @@ class BluezCentral {
     std::set<std::string> triedDevices_;
     CharacteristicPaths paths_;
     int readsInFlight_ = 0;
+    int attInFlight_ = 0;  // reads, writes and subscriptions BlueZ has not answered yet
+    std::optional<platform::linux_::PairingAgent> pairingAgent_;
 };
 
 }  // namespace quorla::remote

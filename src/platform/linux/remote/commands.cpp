@@ -12,8 +12,11 @@ struct Word {
     std::string_view word;
     Kind kind;
 };
-constexpr Word plainWords[] = {
-    {"status", Kind::status}, {"watch", Kind::watch}, {"help", Kind::help}, {"quit", Kind::quit}};
+constexpr Word plainWords[] = {{"status", Kind::status},
+                               {"watch", Kind::watch},
+                               {"pair", Kind::pair},
+                               {"help", Kind::help},
+                               {"quit", Kind::quit}};
 
 // A request characteristic and the words for the "1" and "0" written to it. The hand takes
 // no word: the phone always writes "1" to it.
@@ -30,7 +33,7 @@ constexpr Switch switches[] = {
 };
 
 constexpr std::string_view commandList =
-    "status, mic on|off, camera on|off, view speaker|gallery, hand, watch, help, quit";
+    "status, mic on|off, camera on|off, view speaker|gallery, hand, watch, pair, help, quit";
 
 Command switchCommand(const Switch& entry, const std::vector<std::string_view>& words) {
     const auto expected = std::string(entry.on) + " or " + std::string(entry.off);
@@ -51,6 +54,7 @@ const std::string_view commandHelp = R"(commands:
   view speaker|gallery    ask for the active-speaker or the gallery view
   hand                    raise or lower the hand (writes "1")
   watch                   print every status notification until interrupted
+  pair                    pair with the agent; the person at the computer accepts
   help                    this list
   quit                    end the console
 )";

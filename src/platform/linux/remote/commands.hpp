@@ -12,7 +12,7 @@ namespace quorla::remote {
 
 // One request of the remote, the same on its command line and in its console.
 struct Command {
-    enum class Kind { status, write, watch, help, quit };
+    enum class Kind { status, write, watch, pair, help, quit };
     Kind kind = Kind::status;
     // For a write: the characteristic and the text written, "1" or "0", as the phone writes.
     Role role = Role::status;

@@ -66,7 +66,10 @@ void RemoteSession::ready(const std::string& address) {
     switch (command.kind) {
         case Command::Kind::watch:
             isPrintingNotifications_ = isTimeStamped_ = true;
-            return central_.subscribe(Role::status, [] {});
+            return subscribe([] {});
+        case Command::Kind::pair:
+            return pair(address,
+                        [this](const Bytes& value) { finish(isValidStatus(value) ? 0 : 1); });
         case Command::Kind::write:
             // The agent answers a subscription with the current value; that one is not the
             // write's outcome, so the write waits for it.
@@ -79,8 +82,26 @@ void RemoteSession::ready(const std::string& address) {
     }
 }
 
+// The status read that follows shows that the agent lets us in now.
+void RemoteSession::pair(const std::string& address, std::function<void(const Bytes&)> shown) {
+    central_.pair([this, address, shown](bool wasPaired) {
+        out_ << (wasPaired ? "already paired with " : "paired with ") << address << std::endl;
+        run({Command::Kind::status}, shown);
+    });
+}
+
+// An agent on BlueZ sends the value at once only to a new subscription: BlueZ keeps a bonded
+// central's subscription from one link to the next without telling the agent. Where no
+// value comes, watching reads it instead.
 void RemoteSession::subscribe(std::function<void()> next) {
-    awaitNotification([next = std::move(next)](const auto&) { next(); });
+    awaitNotification([this, next = std::move(next)](const std::optional<Bytes>& notification) {
+        if (notification || !isPrintingNotifications_)
+            return next();
+        central_.read(Role::status, [this, next](const Bytes& value) {
+            notified(value);
+            next();
+        });
+    });
     central_.subscribe(Role::status, [] {});
 }
 
@@ -164,6 +185,7 @@ void RemoteSession::finish(int status) {
 
 void RemoteSession::startConsole(const std::string& address) {
     isPrintingNotifications_ = true;
+    address_ = address;
     // The line a program driving the console through a pipe waits for.
     out_ << "connected to " << address << ", service " << serviceText_ << std::endl;
     subscribe([this] {
@@ -207,6 +229,12 @@ void RemoteSession::runLine(std::string_view line) {
         case Command::Kind::watch:
             err_ << "quorla-remote: the console prints every notification already" << std::endl;
             return;
+        case Command::Kind::pair:
+            ++busy_;
+            return pair(address_, [this](const Bytes&) {
+                --busy_;
+                endConsoleWhenIdle();
+            });
         default:
             ++busy_;
             run(command, [this](const Bytes&) {

@@ -47,6 +47,7 @@ class RemoteSession final : public platform::ApplicationDelegate {
     void runLine(std::string_view line);
     void run(const Command& command, std::function<void(const Bytes&)> shown);
     void subscribe(std::function<void()> next);
+    void pair(const std::string& address, std::function<void(const Bytes&)> shown);
     void awaitNotification(Waiter waiter);
     void printStatus(const Bytes& value);
     void endConsoleWhenIdle();
@@ -57,6 +58,7 @@ class RemoteSession final : public platform::ApplicationDelegate {
     std::ostream& err_;
     BluezCentral central_;
     std::string serviceText_;
+    std::string address_;  // the agent's, once connected
 
     bool isPrintingNotifications_ = false;  // the console and watch print each one
     bool isTimeStamped_ = false;
