@@ -42,6 +42,7 @@ def agent_arguments():
 class Lab:
     def __init__(self):
         self.phone = None
+        self.phone_adapter = None
         self.service = None
         self.is_ready = False
         self.agent = Process('agent', [AGENT, *agent_arguments()], on_line=self.agent_said)
@@ -59,6 +60,7 @@ class Lab:
             say(f'lab: no quorla-remote at {REMOTE}; the lab has no phone')
             return
         say(f'lab: the phone looks for service {self.service} from {adapter}')
+        self.phone_adapter = adapter
         phone = Process('phone', [REMOTE, '--adapter', adapter, '--service', self.service],
                         on_line=self.phone_said)
         self.phone = phone
@@ -66,6 +68,8 @@ class Lab:
 
     def phone_said(self, line):
         say('phone: ' + line)
+        if 'requires pairing' in line:
+            say('lab: the agent lets only paired companions in; "phone pair" pairs the phone')
         if not self.is_ready and line.startswith('connected'):
             self.is_ready = True
             uptime = open('/proc/uptime').read().split()[0]
@@ -82,10 +86,23 @@ class Lab:
             phone.send('quit')
             phone.stop()
 
+    def pair_phone(self):
+        """Pairs on its own, as the phone's console cannot start without access; the console
+        starts again once the pairing is done."""
+        def run():
+            pairing = Process('pairing', [REMOTE, '--adapter', self.phone_adapter, '--service',
+                                          self.service, 'pair'],
+                              stdin=False, on_line=lambda line: say('phone: ' + line))
+            if pairing.proc.wait() == 0:
+                self.start_phone(self.phone_adapter)
+        threading.Thread(target=run, daemon=True).start()
+
     def command(self, line):
         if line.split()[:1] == ['phone']:
             words = line.split(None, 1)
-            if not self.phone or not self.phone.running():
+            if words[1:] == ['pair'] and self.service and not (self.phone and self.phone.running()):
+                self.pair_phone()
+            elif not self.phone or not self.phone.running():
                 say('lab: the phone is not running (it starts once the agent publishes)')
             elif len(words) < 2:
                 say('lab: phone what? "phone help" lists its commands')

@@ -14,7 +14,7 @@ import subprocess
 import time
 import uuid
 
-from radio import (AGENT, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE, TOOLS, Failure,
+from radio import (ACL_TX, AGENT, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE, TOOLS, Failure,
                    run, Process, Radio, adapter_property, adapters_ready, power, trace,
                    wait_for)
 
@@ -27,6 +27,7 @@ CHARACTERISTICS = [
     ('view', uuid.UUID('51E0B506-C88A-414E-9603-DABC63EBB6BA')),
 ]
 READ_WRITE_WITHOUT_RESPONSE_NOTIFY = 0x02 | 0x04 | 0x10
+ATT_ERROR_RESPONSE = 0x01
 POLL_INTERVAL = 3.0
 SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
 
@@ -153,6 +154,11 @@ class GattClient:
         if m.group(0).startswith('Read request failed'):
             raise Failure(m.group(0))
         return bytes.fromhex(m.group(1) or '')
+
+    def write_command(self, handle, value):
+        since = self.tool.mark()
+        self.tool.send(f'write-value -w 0x{handle:04x} 0x{value:02x}')
+        self.tool.expect(r'Write command sent', 10, since, what='the Write Command sent')
 
     def close(self, radio):
         """Ends it and waits for the central's controller to report the link down: a
@@ -630,6 +636,138 @@ class Remote:
             self.run.scenario(name, body)
 
 
+class Pairing:
+    """An agent that lets only paired companions in. The remote on hci1 pairs through an
+    agent of its own, which BlueZ asks for that side; the agent's console decides for hci0.
+    Both sides' bonds are forgotten at the end, so that later centrals start unpaired."""
+
+    PAIRING_LINE = "the agent requires pairing; run 'quorla-remote pair' first"
+    PROMPT = r'pairing: 00:AA:01:01:00:01 on hci0 asks to pair with passkey (\d{6})'
+
+    def __init__(self, run_):
+        self.run = run_
+        self.agent = None
+
+    def start(self, *options):
+        self.agent = Agent('ble-paired', '--client', 'meeting', *options)
+        self.agent.expect(r'advertisement registered on hci0')
+        self.agent.expect(r'value E8 kept|sent E8')
+
+    def refused(self):
+        """The remote's one line, after the agent answered it with Insufficient Encryption;
+        then a Write Command of "1" to the microphone is dropped by the stack."""
+        radio = self.run.radio
+        count = len(radio.records())
+        status, text, _ = one_shot('ble-paired', 'status')
+        if status != 1 or self.PAIRING_LINE not in text:
+            raise Failure(f'remote status: exit {status}, said {text[-200:]!r}')
+        errors = wait_for(lambda: [pdu[4] for _, direction, pdu in radio.att_pdus(0, count)
+                                   if direction == ACL_TX and pdu[0] == ATT_ERROR_RESPONSE],
+                          10, 'an ATT error response from hci0')
+        if 0x0F not in errors:
+            raise Failure(f'ATT errors sent: {[hex(e) for e in errors]}')
+        gatt = GattClient()
+        try:
+            ours = [s for s in gatt.services if s[0] == self.agent.service][0][2]
+            # BlueZ declares Write too when writes need encryption.
+            if [p for _, _, p in ours] != [READ_WRITE_WITHOUT_RESPONSE_NOTIFY | 0x08] * 5:
+                raise Failure(f'properties {[hex(p) for _, _, p in ours]}')
+            since = self.agent.process.mark()
+            gatt.write_command(ours[1][1], ord('1'))
+            time.sleep(2)
+            self.agent.command('status')
+            self.agent.expect(r'status: 0xE8\n', 5, since)
+            if 'request:' in self.agent.process.text[since:]:
+                raise Failure('the Write Command reached the agent')
+        finally:
+            gatt.close(radio)
+        return 'remote refused in one line after 0x0F, Write Command dropped'
+
+    def pair(self, answer):
+        """quorla-remote pair, answered at the console once both sides show one passkey."""
+        since = self.agent.process.mark()
+        pairing = remote('--record-name', 'ble-paired', 'pair')
+        passkey = self.agent.expect(self.PROMPT, 60, since).group(1)
+        pairing.expect(rf'the passkey is {passkey};', 10, what='the same passkey on the phone')
+        self.agent.command(answer)
+        status = pairing.proc.wait(60)
+        wait_for(lambda: pairing.closed, 5, 'end of its output')
+        return status, pairing.text
+
+    def rejected(self):
+        status, text = self.pair('pair-reject')
+        if status != 1 or 'failed' not in text:
+            raise Failure(f'pair: exit {status} after pair-reject; said {text[-200:]!r}')
+        status, text, _ = one_shot('ble-paired', 'status')
+        if status != 1 or self.PAIRING_LINE not in text:
+            raise Failure(f'status after the rejection: exit {status}, said {text[-200:]!r}')
+
+    def accepted(self):
+        status, text = self.pair('pair-accept')
+        if status != 0 or 'paired with 00:AA:01:00:00:00' not in text or 'status 0xE8' not in text:
+            raise Failure(f'pair: exit {status} after pair-accept; said {text[-300:]!r}')
+        remote_ = Remote(self.run)
+        for command, wanted in ((('status',), 0xE8), (('mic', 'on'), 0xEA)):
+            value = remote_.shown('ble-paired', *command)
+            if value != wanted:
+                raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
+        watcher = remote('--record-name', 'ble-paired', 'watch')
+        try:
+            watcher.expect(Remote.STAMPED + 'EA', 60, what='EA on subscribing')
+            since = watcher.mark()
+            self.agent.command('mic')
+            watcher.expect(Remote.STAMPED + 'E8', 2 * POLL_INTERVAL, since, what='E8 notified')
+        finally:
+            watcher.stop()
+        return 'status E8, mic on EA, watch heard the mic going off'
+
+    def kept(self):
+        """The setting and the bond outlive the agent and bluetoothd: a new agent without the
+        option lets the paired remote in at once, with nobody asked."""
+        self.agent.close()
+        self.run.radio.restart_bluetoothd()
+        self.start()
+        status, text, _ = one_shot('ble-paired', 'status')
+        if status != 0 or 'status 0xE8' not in text or 'asks to pair' in self.agent.process.text:
+            raise Failure(f'status after the restart: exit {status}, said {text[-200:]!r}')
+
+    def forgotten(self):
+        """paired and unpair, in the mode switched off again."""
+        self.agent.close()
+        self.start('--no-require-pairing')
+        since = self.agent.process.mark()
+        self.agent.command('paired')
+        self.agent.expect(r'paired: 00:AA:01:01:00:01 on hci0 \(', 10, since)
+        self.agent.command('unpair 00:aa:01:01:00:01')
+        self.agent.expect(r'pairing: forgot 00:AA:01:01:00:01 on hci0;', 10, since)
+        self.agent.command('paired')
+        self.agent.expect(r'paired: no device is paired with this computer', 10, since)
+        self.run.radio.forget_devices('hci1')  # or it would encrypt with a key hci0 forgot
+        status, text, _ = one_shot('ble-paired', 'status')  # off again: no pairing needed
+        if status != 0 or 'status 0xE8' not in text:
+            raise Failure(f'status with the mode off: exit {status}, said {text[-200:]!r}')
+
+    def scenarios(self):
+        try:
+            self.start('--require-pairing')
+            for name, body in (
+                    ('paired only, unpaired central: answered 0x0F, remote refused in one '
+                     'line, a Write Command changes nothing', self.refused),
+                    ('paired only: pair-reject leaves the remote unpaired and refused',
+                     self.rejected),
+                    ('paired only: after pair-accept, status, mic on and watch work',
+                     self.accepted),
+                    ('paired only: after the agent and bluetoothd restart, the bonded remote '
+                     'gets in unasked', self.kept),
+                    ('paired and unpair list and forget the bond; the mode switches off',
+                     self.forgotten)):
+                self.run.scenario(name, body)
+        finally:
+            if self.agent:
+                self.agent.close()
+            self.run.radio.forget_devices()
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
@@ -646,6 +784,7 @@ def main():
         run_ = Run(radio)
         groups = {'idle_agent': run_.idle_agent, 'restart_agent': run_.restart_agent,
                   'lifecycle': Lifecycle(run_).scenarios, 'remote': Remote(run_).scenarios,
+                  'pairing': Pairing(run_).scenarios,
                   # Last: it takes the emulated controllers away and brings them back.
                   'adapters': Adapters(run_).scenarios}
         for name, group in groups.items():
