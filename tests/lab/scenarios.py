@@ -713,7 +713,8 @@ class Pairing:
                 raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
         watcher = remote('--record-name', 'ble-paired', 'watch')
         try:
-            watcher.expect(Remote.STAMPED + 'EA', 60, what='EA on subscribing')
+            # Read, not notified, where BlueZ kept the bonded remote's subscription.
+            watcher.expect(r'status 0xEA', 60, what='EA on subscribing')
             since = watcher.mark()
             self.agent.command('mic')
             watcher.expect(Remote.STAMPED + 'E8', 2 * POLL_INTERVAL, since, what='E8 notified')

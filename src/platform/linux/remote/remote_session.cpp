@@ -92,13 +92,14 @@ void RemoteSession::pair(const std::string& address, std::function<void(const By
 
 // An agent on BlueZ sends the value at once only to a new subscription: BlueZ keeps a bonded
 // central's subscription from one link to the next without telling the agent. Where no
-// value comes, watching reads it instead.
+// value comes, watching reads it instead, and shows it without the time stamp that marks a
+// notification.
 void RemoteSession::subscribe(std::function<void()> next) {
     awaitNotification([this, next = std::move(next)](const std::optional<Bytes>& notification) {
         if (notification || !isPrintingNotifications_)
             return next();
         central_.read(Role::status, [this, next](const Bytes& value) {
-            notified(value);
+            printStatus(value);
             next();
         });
     });
