@@ -137,14 +137,6 @@ class GattClient:
                 self.services[-1][2].append(
                     (uuid.UUID(m.group(5)), int(m.group(2), 16), int(m.group(3), 16)))
 
-    def value_handle(self, service, characteristic):
-        for service_uuid, _, characteristics in self.services:
-            if service_uuid == service:
-                for char_uuid, handle, _ in characteristics:
-                    if char_uuid == characteristic:
-                        return handle
-        raise Failure(f'no characteristic {characteristic} in service {service}')
-
     def read(self, handle, offset=0):
         since = self.tool.mark()
         self.tool.send(f'read-long-value 0x{handle:04x} {offset}' if offset
@@ -296,23 +288,16 @@ class Run:
             if seen != wanted:
                 raise Failure('characteristics (uuid, properties) '
                               f'{[(str(u), hex(p)) for u, p in seen]}')
-
-        # A subscription hearing the value at once is the remote's watch story.
-        def status_read():
-            if 'gatt' not in central:
-                central['gatt'] = GattClient()
-            gatt = central['gatt']
-            handle = gatt.value_handle(agent.service, CHARACTERISTICS[0][1])
             for offset in (0, 1):
-                value = gatt.read(handle, offset)
+                value = gatt.read(ours[0][2][0][1], offset)  # the status, checked first above
                 if value != b'\xe0':
                     raise Failure(f'read at offset {offset} gave {value.hex() or "(empty)"}')
 
         try:
             self.scenario('discovery: a scan for the record name\'s service finds only it',
                           discovery)
-            self.scenario('GATT table: one service, five characteristics in order', gatt_table)
-            self.scenario('status: reads e0 with no meeting, also at an offset', status_read)
+            self.scenario('GATT table: one service, five characteristics in order; the status '
+                          'reads E0, also at an offset', gatt_table)
         finally:
             if 'gatt' in central:
                 central['gatt'].close(self.radio)
@@ -539,13 +524,15 @@ class Lifecycle:
 
 class Remote:
     """quorla-remote on hci1 as the companion: finds the agent by its record name, shows the
-    status byte and sends the four requests over the air, one story per behaviour."""
+    status byte and sends the four requests over the air, one story per behaviour, all with
+    one agent that quits at the end of the last."""
 
     STATUS = re.compile(r'status 0x([0-9A-F]{2}) ')
     STAMPED = r'\d\d:\d\d:\d\d\.\d{3} status 0x'
 
     def __init__(self, run_):
         self.run = run_
+        self.agent = None
 
     def shown(self, record_name, *command):
         status, text, _ = one_shot(record_name, *command)
@@ -555,54 +542,40 @@ class Remote:
         return int(values[0], 16)
 
     def status(self):
-        agent = Agent('ble-remote-status', '--client', 'running')
-        try:
-            agent.expect(r'advertisement registered on hci0')
-            idle = self.shown('ble-remote-status', 'status')
-            since = agent.process.mark()
-            agent.command('join')
-            agent.expect(r'value E8 kept|sent E8', POLL_INTERVAL + 1, since)
-            meeting = self.shown('ble-remote-status', 'status')
-            if (idle, meeting) != (0xE0, 0xE8):
-                raise Failure(f'read {idle:02X} idle, {meeting:02X} in a meeting')
-            return 'E0 idle, E8 within a poll of joining'
-        finally:
-            agent.close()
+        idle = self.shown('ble-remote', 'status')
+        since = self.agent.process.mark()
+        self.agent.command('join')
+        self.agent.expect(r'value E8 kept|sent E8', POLL_INTERVAL + 1, since)
+        meeting = self.shown('ble-remote', 'status')
+        if (idle, meeting) != (0xE0, 0xE8):
+            raise Failure(f'read {idle:02X} idle, {meeting:02X} in a meeting')
+        return 'E0 idle, E8 within a poll of joining'
 
     def requests(self):
         steps = [(('mic', 'on'), 0xEA, 'unmute', 'microphone on'),
                  (('camera', 'on'), 0xEB, 'activateCamera', 'camera on'),
                  (('hand',), 0xEB, 'toggleHand', 'hand raised'),
                  (('view', 'speaker'), 0xFB, 'selectActive', 'speaker view')]
-        agent = Agent('ble-remote-requests', '--client', 'meeting', '--mic', 'off',
-                      '--camera', 'off')
         shown = []
-        try:
-            agent.expect(r'value E8 kept|sent E8', 20)
-            for command, wanted, message, client in steps:
-                since = agent.process.mark()
-                value = self.shown('ble-remote-requests', *command)
-                agent.expect(rf'request: {message}\n', 5, since)
-                agent.expect(rf'client: {client}\n', 5, since)
-                if value != wanted:
-                    raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
-                shown.append(f'{" ".join(command)} {value:02X}')
-            return ', '.join(shown)
-        finally:
-            agent.close()
+        for command, wanted, message, client in steps:
+            since = self.agent.process.mark()
+            value = self.shown('ble-remote', *command)
+            self.agent.expect(rf'request: {message}\n', 5, since)
+            self.agent.expect(rf'client: {client}\n', 5, since)
+            if value != wanted:
+                raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
+            shown.append(f'{" ".join(command)} {value:02X}')
+        return ', '.join(shown)
 
     def watch(self):
-        agent = Agent('ble-remote-watch', '--client', 'meeting')
-        watcher = None
+        watcher = remote('--record-name', 'ble-remote', 'watch')
         try:
-            agent.expect(r'advertisement registered on hci0')
-            watcher = remote('--record-name', 'ble-remote-watch', 'watch')
-            watcher.expect(self.STAMPED + 'E8 meeting', 90, what='E8 on subscribing')
+            watcher.expect(self.STAMPED + 'FB meeting', 90, what='FB on subscribing')
             since = watcher.mark()
-            agent.command('leave')
+            self.agent.command('leave')
             watcher.expect(self.STAMPED + 'E0 no meeting', 2 * POLL_INTERVAL, since,
                            what='E0 once the client left')
-            agent.close()
+            self.agent.close()
             try:
                 status = watcher.proc.wait(20)
             except subprocess.TimeoutExpired:
@@ -612,9 +585,7 @@ class Remote:
                 raise Failure(f'exit {status} after the agent quit; said {watcher.text[-200:]!r}')
             return 'E0 shown when the meeting ended, exit 1 when the agent quit'
         finally:
-            agent.close()
-            if watcher:
-                watcher.stop()
+            watcher.stop()
 
     def nobody(self):
         status, text, took = one_shot('ble-remote-nobody', '--timeout', '8', 'status')
@@ -623,17 +594,21 @@ class Remote:
         return f'exit 1 after {took:.1f} s'
 
     def scenarios(self):
-        for name, body in (
-                ('remote status: E0 with no meeting, E8 within a poll of the client joining',
-                 self.status),
-                ('remote requests: mic on, camera on, hand, view speaker each shown and carried '
-                 'out', self.requests),
-                ('remote watch: E8 on subscribing, the meeting ending shown, the agent quitting '
-                 'ends it with 1',
-                 self.watch),
-                ('remote: a record name nobody advertises ends with 1 within --timeout',
-                 self.nobody)):
-            self.run.scenario(name, body)
+        self.agent = Agent('ble-remote', '--client', 'running', '--mic', 'off', '--camera', 'off')
+        try:
+            self.agent.expect(r'advertisement registered on hci0')
+            for name, body in (
+                    ('remote status: E0 with no meeting, E8 within a poll of the client joining',
+                     self.status),
+                    ('remote requests: mic on, camera on, hand, view speaker each shown and '
+                     'carried out', self.requests),
+                    ('remote watch: the value on subscribing, the meeting ending shown, the '
+                     'agent quitting ends it with 1', self.watch),
+                    ('remote: a record name nobody advertises ends with 1 within --timeout',
+                     self.nobody)):
+                self.run.scenario(name, body)
+        finally:
+            self.agent.close()
 
 
 class Pairing:
