@@ -664,15 +664,18 @@ class Pairing:
         pairing = remote('--record-name', 'ble-paired', 'pair')
         passkey = self.agent.expect(self.PROMPT, 60, since).group(1)
         pairing.expect(rf'the passkey is {passkey};', 10, what='the same passkey on the phone')
-        self.agent.command(answer)
+        if answer:
+            self.agent.command(answer)
         status = pairing.proc.wait(60)
         wait_for(lambda: pairing.closed, 5, 'end of its output')
         return status, pairing.text
 
     def rejected(self):
-        status, text = self.pair('pair-reject')
-        if status != 1 or 'failed' not in text:
-            raise Failure(f'pair: exit {status} after pair-reject; said {text[-200:]!r}')
+        for answer in ('pair-reject', None):  # None: nobody answers
+            status, text = self.pair(answer)
+            if status != 1 or 'failed' not in text:
+                raise Failure(f'pair: exit {status} after {answer}; said {text[-200:]!r}')
+        self.agent.expect(r'pairing: no answer in time; rejected 00:AA:01:01:00:01', 1)
         status, text, _ = one_shot('ble-paired', 'status')
         if status != 1 or self.PAIRING_LINE not in text:
             raise Failure(f'status after the rejection: exit {status}, said {text[-200:]!r}')
@@ -729,8 +732,8 @@ class Pairing:
             for name, body in (
                     ('paired only, unpaired central: answered 0x0F, remote refused in one '
                      'line, a Write Command changes nothing', self.refused),
-                    ('paired only: pair-reject leaves the remote unpaired and refused',
-                     self.rejected),
+                    ('paired only: pair-reject, or no answer in 30 s, leaves the remote unpaired '
+                     'and refused', self.rejected),
                     ('paired only: after pair-accept, status, mic on and watch work',
                      self.accepted),
                     ('paired only: after the agent and bluetoothd restart, the bonded remote '
