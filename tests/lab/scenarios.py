@@ -164,17 +164,13 @@ class GattClient:
 
 # --- The agent --------------------------------------------------------------------------
 
-def service_uuid(record_name):
-    return uuid.uuid5(NAMESPACE, record_name)
-
-
 class Agent:
     """The agent under test on hci0, its console on stdin."""
     failed = {}
 
     def __init__(self, record_name, *options, adapter='hci0', name=None):
         self.record_name = record_name
-        self.service = service_uuid(record_name) if record_name else None
+        self.service = uuid.uuid5(NAMESPACE, record_name) if record_name else None
         naming = ['--record-name', record_name] if record_name else []
         choice = ['--adapter', adapter] if adapter else []
         self.process = Process(f'agent-{name or record_name}', [AGENT, *naming, *choice, *options])
@@ -208,10 +204,6 @@ class Agent:
 
 
 # --- Scenarios ----------------------------------------------------------------------
-
-def byte_text(values):
-    return ', '.join(v.hex() or '(empty)' for v in values) or 'none'
-
 
 REMOTES = []
 
