@@ -31,7 +31,6 @@ enum { NSUTF8StringEncoding = 4 };
 @property(readonly) NSUInteger length;
 @property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
 @property(readonly, copy) NSString* lowercaseString;
-+ (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
                                 length:(NSUInteger)len
                               encoding:(NSStringEncoding)encoding;
@@ -49,7 +48,6 @@ enum { NSUTF8StringEncoding = 4 };
 
 @interface NSArray<__covariant ObjectType> : NSObject <NSFastEnumeration>
 @property(readonly) NSUInteger count;
-+ (instancetype)arrayWithObjects:(const ObjectType _Nonnull[_Nonnull])objects count:(NSUInteger)cnt;
 - (ObjectType)objectAtIndexedSubscript:(NSUInteger)idx;
 @end
 
@@ -115,12 +113,8 @@ extern "C" NSRunLoopMode const NSRunLoopCommonModes;
 @end
 
 typedef uint64_t NSActivityOptions;
-enum : NSActivityOptions {
-    NSActivityIdleSystemSleepDisabled = (1ULL << 20),
-    NSActivityUserInitiated = (0x00FFFFFFULL | NSActivityIdleSystemSleepDisabled),
-    NSActivityUserInitiatedAllowingIdleSystemSleep =
-        (NSActivityUserInitiated & ~NSActivityIdleSystemSleepDisabled),
-};
+// NSActivityUserInitiated without NSActivityIdleSystemSleepDisabled (1 << 20).
+enum : NSActivityOptions { NSActivityUserInitiatedAllowingIdleSystemSleep = 0x00EFFFFFULL };
 
 @interface NSProcessInfo : NSObject
 @property(class, readonly, strong) NSProcessInfo* processInfo;
@@ -137,11 +131,6 @@ enum : NSActivityOptions {
 
 @interface NSLocale : NSObject
 @property(class, readonly, copy) NSArray<NSString*>* preferredLanguages;
-@end
-
-@interface NSBundle : NSObject
-@property(class, readonly, strong) NSBundle* mainBundle;
-@property(nullable, readonly, copy) NSString* privateFrameworksPath;
 @end
 
 typedef FourCharCode AEEventClass;
