@@ -203,29 +203,23 @@ TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
     EXPECT_EQ(log.startingWith("icon"), Log{});
 }
 
-TEST_F(AppTest, OnlyAnApplicationNamedExactlyLikeTheClientStartsPolling) {
-    launch();
-    completeIdentity();
-    for (const auto& name : std::vector<std::optional<std::string>>{
-             "Zoom.us", "ZOOM.US", "zoom.us ", " zoom.us", "zoom", "zoom.us.app", "", std::nullopt})
-        workspace.simulateLaunch(name);
-    EXPECT_FALSE(delegate->isClientRunning());
-    workspace.post({platform::workspaceDidLaunchApplicationNotification, {}});  // malformed
-    EXPECT_EQ(mainQueue.activeTimers(), 0u);
-
-    workspace.simulateLaunch("zoom.us");
-    EXPECT_TRUE(delegate->isClientRunning());
-    workspace.simulateTerminate(workspace.running.front());  // another application quits
-    EXPECT_EQ(mainQueue.activeTimers(), 1u);
-}
-
-TEST_F(AppTest, PollingGoesOnUntilTheLastInstanceOfTheClientQuits) {
+// Polling starts for an application named exactly like the client, and ends when the last
+// instance of it quits.
+TEST_F(AppTest, OnlyTheClientNamedExactlyIsPolledUntilItsLastInstanceQuits) {
     launch();
     completeIdentity();
     connectCentral();
     showMeeting({.isMicOn = true});
+    for (const auto& name : std::vector<std::optional<std::string>>{
+             "Zoom.us", "ZOOM.US", "zoom.us ", " zoom.us", "zoom", "zoom.us.app", "", std::nullopt})
+        workspace.simulateLaunch(name);
+    workspace.post({platform::workspaceDidLaunchApplicationNotification, {}});  // malformed
+    EXPECT_FALSE(delegate->isClientRunning());
+    EXPECT_EQ(mainQueue.activeTimers(), 0u);
+
     const auto first = workspace.simulateLaunch("zoom.us");
     const auto second = workspace.simulateLaunch("zoom.us");
+    workspace.simulateTerminate(workspace.running.front());  // another application quits
     mainQueue.advance(pollInterval);
     log.clear();
     workspace.simulateTerminate(first);  // still listed while its termination is delivered
