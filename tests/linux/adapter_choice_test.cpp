@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace quorla::platform::linux_ {
 namespace {
@@ -29,10 +30,7 @@ TEST(AdapterChoiceTest, TheNamedAdapterElseTheFirstInNaturalOrderAndItsState) {
         {true, {{"hci0", true}}, "hci", std::nullopt, State::unsupported},
     };
     for (const auto& c : cases) {
-        std::string described = c.wanted ? "--adapter " + *c.wanted + ":" : "";
-        for (const auto& [name, isPowered] : c.adapters)
-            described += " " + name + (isPowered ? " on" : " off");
-        SCOPED_TRACE(described);
+        SCOPED_TRACE(::testing::PrintToString(std::tuple(c.wanted, c.adapters)));
         AdapterChoice adapters(c.wanted);
         if (c.isBluezRunning)
             adapters.bluezFound();
