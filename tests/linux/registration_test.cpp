@@ -77,12 +77,9 @@ TEST(RegistrationTest, EachReplyAndEventLeadsToTheNextCallAndNewRefusalsAreLogge
         const char* calls;
     };
     const Case cases[] = {
-        {"the core's request", "want", "register hci0"},
         {"no powered adapter", "off want", "nothing"},
-        {"asked again while in flight", "want want", "register hci0, nothing"},
         {"replaced content", "want want ok ok ok",
          "register hci0, nothing, unregister hci0, register hci0, nothing"},
-        {"asked again while held", "want ok want", "register hci0, nothing, unregister hci0"},
         {"moved to another adapter", "want ok on:hci1 want ok ok",
          "register hci0, nothing, unregister hci0, register hci1, nothing"},
         {"quitting while held", "want ok leave ok",
