@@ -101,8 +101,8 @@ class AppTest : public ::testing::Test {
     std::shared_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
-    clientAlreadyRunning();
+// The client, launching during the lookup, is polled at once and again once it is done.
+TEST_F(AppTest, LaunchRunsInOrderAndBluetoothWaitsForTheIdentity) {
     launch();
     EXPECT_EQ(log.entries(),
               (Log{"status item", idleIcon, "menu Check for Updates\xE2\x80\xA6 - Quit Quorla",
@@ -112,13 +112,16 @@ TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
                    "workspace observe NSWorkspaceDidTerminateApplicationNotification"}));
 
     log.clear();
-    mainQueue.advance(platform::Seconds{30.0});
+    workspace.simulateLaunch("zoom.us");
+    mainQueue.advance(platform::Seconds{1.0});
     cloudIdentity.complete(platform::UserRecordID{"abc"});
-    EXPECT_EQ(log.entries(), Log{}) << "the continuation belongs on the main queue";
+    EXPECT_EQ(log.entries(), (Log{idleIcon, "timer every 3s"}))
+        << "the continuation belongs on the main queue";
     mainQueue.drain();
     EXPECT_EQ(log.entries(),
-              (Log{"console found userID: abc", "defaults set quorla.iCloudUserID=abc",
-                   "peripheral manager created", "workspace scan", idleIcon, "timer every 3s"}));
+              (Log{idleIcon, "timer every 3s", "console found userID: abc",
+                   "defaults set quorla.iCloudUserID=abc", "peripheral manager created",
+                   "workspace scan", "timer invalidated", idleIcon, "timer every 3s"}));
 }
 
 // Bluetooth starts whatever the lookup's outcome, under the name stored before.
@@ -221,18 +224,6 @@ TEST_F(AppTest, OnlyTheClientNamedExactlyIsPolledUntilItsLastInstanceQuits) {
     workspace.simulateTerminate(second);
     EXPECT_EQ(mainQueue.activeTimers(), 0u);
     EXPECT_EQ(log.startingWith("update"), Log{"update E0"});
-}
-
-TEST_F(AppTest, TheClientLaunchingDuringTheLookupStartsPollingAtOnceAndAgainAfterIt) {
-    launch();
-    log.clear();
-    workspace.simulateLaunch("zoom.us");
-    mainQueue.advance(platform::Seconds{1.0});
-    completeIdentity();
-    EXPECT_EQ(log.entries(),
-              (Log{idleIcon, "timer every 3s", "console found userID: abc",
-                   "defaults set quorla.iCloudUserID=abc", "peripheral manager created",
-                   "workspace scan", "timer invalidated", idleIcon, "timer every 3s"}));
 }
 
 TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
