@@ -44,11 +44,7 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 @property(retain, readwrite, nullable) NSArray<CBCharacteristic*>* characteristics;
 @end
 
-@interface CBCentral : NSObject
-@end
-
 @interface CBATTRequest : NSObject
-@property(readonly, nonatomic) CBCentral* central;
 @property(readonly, nonatomic) CBCharacteristic* characteristic;
 @property(readonly, nonatomic) NSUInteger offset;
 @property(readwrite, copy, nullable) NSData* value;

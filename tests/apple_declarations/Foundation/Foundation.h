@@ -28,7 +28,6 @@ typedef NSUInteger NSStringEncoding;
 enum { NSUTF8StringEncoding = 4 };
 
 @interface NSString : NSObject <NSCopying>
-@property(readonly) NSUInteger length;
 @property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
 @property(readonly, copy) NSString* lowercaseString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
@@ -60,7 +59,6 @@ enum { NSUTF8StringEncoding = 4 };
 + (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nonnull])objects
                               forKeys:(const KeyType<NSCopying> _Nonnull[_Nonnull])keys
                                 count:(NSUInteger)cnt;
-- (nullable ObjectType)objectForKey:(KeyType)aKey;
 - (nullable ObjectType)objectForKeyedSubscript:(KeyType)key;
 @end
 

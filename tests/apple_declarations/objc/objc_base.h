@@ -21,8 +21,6 @@ typedef double NSTimeInterval;
 
 #pragma clang assume_nonnull begin
 
-@class NSString;
-
 @protocol NSObject
 - (BOOL)isEqual:(id)object;
 - (BOOL)isKindOfClass:(Class)aClass;
