@@ -49,7 +49,6 @@ class AppTest : public ::testing::Test {
                                   console},
             session);
     }
-    ~AppTest() override { delegate.reset(); }
 
     // The application launches; the identity lookup stays pending.
     void launch() { application.run(*delegate); }
@@ -59,17 +58,15 @@ class AppTest : public ::testing::Test {
         mainQueue.drain();
     }
     // The client is running with no meeting before the agent starts.
-    platform::RunningApplication clientAlreadyRunning() {
+    void clientAlreadyRunning() {
         workspace.running.push_back({77, "zoom.us"});
         fakes::FakeScriptingEngine::shared().setClient({});
-        return workspace.running.back();
     }
     // Launched with the client running and the lookup done: polling runs.
-    platform::RunningApplication startPollingClient() {
-        const auto zoom = clientAlreadyRunning();
+    void startPollingClient() {
+        clientAlreadyRunning();
         launch();
         completeIdentity();
-        return zoom;
     }
     // The radio powers on and a central subscribes to the status; the log is cleared.
     void connectCentral() {
@@ -88,8 +85,8 @@ class AppTest : public ::testing::Test {
         showMeeting(state);
         mainQueue.advance(pollInterval);
     }
-    // Torn down in reverse: the queue and the pending lookup go first, letting go of
-    // what they hold of the delegate while the fakes it calls are still there.
+    // Torn down in reverse: the delegate, the queue and the pending lookup go first, letting
+    // go of what they hold of the delegate while the fakes it calls are still there.
     fakes::FakeApplication application;
     fakes::FakeStatusBar statusBar;
     fakes::FakeWorkspace workspace;
@@ -104,8 +101,8 @@ class AppTest : public ::testing::Test {
     std::shared_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
-    clientAlreadyRunning();
+// The client, launching during the lookup, is polled at once and again once it is done.
+TEST_F(AppTest, LaunchRunsInOrderAndBluetoothWaitsForTheIdentity) {
     launch();
     EXPECT_EQ(log.entries(),
               (Log{"status item", idleIcon, "menu Check for Updates\xE2\x80\xA6 - Quit Quorla",
@@ -115,69 +112,58 @@ TEST_F(AppTest, LaunchRunsInOrderAndBluetoothAndPollingWaitForTheIdentity) {
                    "workspace observe NSWorkspaceDidTerminateApplicationNotification"}));
 
     log.clear();
-    mainQueue.advance(platform::Seconds{30.0});
+    workspace.simulateLaunch("zoom.us");
+    mainQueue.advance(platform::Seconds{1.0});
     cloudIdentity.complete(platform::UserRecordID{"abc"});
-    EXPECT_EQ(log.entries(), Log{}) << "the continuation belongs on the main queue";
+    EXPECT_EQ(log.entries(), (Log{idleIcon, "timer every 3s"}))
+        << "the continuation belongs on the main queue";
     mainQueue.drain();
     EXPECT_EQ(log.entries(),
-              (Log{"console found userID: abc", "defaults set quorla.iCloudUserID=abc",
-                   "peripheral manager created", "workspace scan", idleIcon, "timer every 3s"}));
+              (Log{idleIcon, "timer every 3s", "console found userID: abc",
+                   "defaults set quorla.iCloudUserID=abc", "peripheral manager created",
+                   "workspace scan", "timer invalidated", idleIcon, "timer every 3s"}));
 }
 
-struct Lookup {
-    std::string name;
-    std::optional<platform::UserRecordID> recordID;
-    std::optional<platform::CloudError> error;
-    Log console;
-};
-
-// Names the case in test names, which would otherwise carry the bytes of the value.
-[[maybe_unused]] void PrintTo(const Lookup& lookup, std::ostream* out) {
-    *out << lookup.name;
-}
-
-class LookupWithoutANewName : public AppTest, public testing::WithParamInterface<Lookup> {};
-
-TEST_P(LookupWithoutANewName, StartsBluetoothUnderTheEarlierNameAndPolls) {
+// Bluetooth starts whatever the lookup's outcome, under the name stored before.
+TEST_F(AppTest, AFailedLookupStillStartsBluetoothUnderTheEarlierNameAndPolls) {
     fakes::FakeUserDefaults::shared().setString("quorla.iCloudUserID", "abc");
     clientAlreadyRunning();
     launch();
     log.clear();
-    cloudIdentity.complete(GetParam().recordID, GetParam().error);
+    cloudIdentity.complete(std::nullopt, platform::CloudError{"No iCloud account."});
     mainQueue.drain();
-    EXPECT_EQ(log.startingWith("console"), GetParam().console);
-    EXPECT_EQ(log.startingWith("defaults"), Log{});
-    EXPECT_EQ(mainQueue.activeTimers(), 1u);
+    EXPECT_EQ(log.entries(), (Log{"console No iCloud account.", "peripheral manager created",
+                                  "workspace scan", idleIcon, "timer every 3s"}));
     peripheral->simulateState(platform::ManagerState::poweredOn);
     EXPECT_EQ(log.startingWith("advertise"), Log{"advertise B59E243A-CDC0-590E-813E-91A84F9E841C"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FailedEmptyOrNone, LookupWithoutANewName,
-    testing::Values(Lookup{"Failed",
-                           std::nullopt,
-                           platform::CloudError{"No iCloud account."},
-                           {"console No iCloud account."}},
-                    Lookup{"EmptyName", platform::UserRecordID{""}, std::nullopt, {}},
-                    Lookup{"NoAnswer", std::nullopt, std::nullopt, {}}),
-    [](const auto& info) { return info.param.name; });
-
-// The continuation must never see a name that was neither printed nor stored.
-TEST_F(AppTest, ARecordThatComesWithAnErrorIsDroppedAndOnlyTheErrorReachesTheContinuation) {
-    std::optional<platform::UserRecordID> seenRecord{platform::UserRecordID{"unset"}};
-    std::optional<platform::CloudError> seenError;
-    fetchICloudUserID(cloudIdentity, mainQueue, fakes::FakeUserDefaults::shared(), console,
-                      [&](auto recordID, auto error) {
-                          seenRecord = std::move(recordID);
-                          seenError = std::move(error);
-                      });
-    cloudIdentity.complete(platform::UserRecordID{"xyz"}, platform::CloudError{"No account."});
-    mainQueue.drain();
-    EXPECT_EQ(log.startingWith("console"), Log{"console No account."});
-    EXPECT_EQ(log.startingWith("defaults"), Log{});
-    EXPECT_FALSE(seenRecord);
-    ASSERT_TRUE(seenError);
-    EXPECT_EQ(seenError->localizedDescription, "No account.");
+// Only a name found is printed and stored. A record that comes with an error is dropped, so
+// the continuation never sees a name that was neither printed nor stored.
+TEST_F(AppTest, OnlyAFoundNameIsStoredAndOnlyTheErrorOfAFailedLookupReachesTheContinuation) {
+    const struct {
+        std::optional<platform::UserRecordID> recordID;
+        std::optional<platform::CloudError> error;
+        Log logged;
+    } lookups[] = {
+        {platform::UserRecordID{"xyz"},
+         platform::CloudError{"No account."},
+         {"console No account.", "no record, No account."}},
+        {platform::UserRecordID{""}, std::nullopt, {"a record, no error"}},
+        {std::nullopt, std::nullopt, {"no record, no error"}},
+    };
+    for (const auto& lookup : lookups) {
+        fetchICloudUserID(
+            cloudIdentity, mainQueue, fakes::FakeUserDefaults::shared(), console,
+            [](auto recordID, auto error) {
+                fakes::CallLog::shared().add((recordID ? "a record, " : "no record, ") +
+                                             (error ? error->localizedDescription : "no error"));
+            });
+        log.clear();
+        cloudIdentity.complete(lookup.recordID, lookup.error);
+        mainQueue.drain();
+        EXPECT_EQ(log.entries(), lookup.logged);
+    }
 }
 
 TEST_F(AppTest, EachMenuCommandReachesItsHandlerAndQuitTearsDownOnceReleased) {
@@ -210,29 +196,23 @@ TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
     EXPECT_EQ(log.startingWith("icon"), Log{});
 }
 
-TEST_F(AppTest, OnlyAnApplicationNamedExactlyLikeTheClientStartsPolling) {
-    launch();
-    completeIdentity();
-    for (const auto& name : std::vector<std::optional<std::string>>{
-             "Zoom.us", "ZOOM.US", "zoom.us ", " zoom.us", "zoom", "zoom.us.app", "", std::nullopt})
-        workspace.simulateLaunch(name);
-    EXPECT_FALSE(delegate->isClientRunning());
-    workspace.post({platform::workspaceDidLaunchApplicationNotification, {}});  // malformed
-    EXPECT_EQ(mainQueue.activeTimers(), 0u);
-
-    workspace.simulateLaunch("zoom.us");
-    EXPECT_TRUE(delegate->isClientRunning());
-    workspace.simulateTerminate(workspace.running.front());  // another application quits
-    EXPECT_EQ(mainQueue.activeTimers(), 1u);
-}
-
-TEST_F(AppTest, PollingGoesOnUntilTheLastInstanceOfTheClientQuits) {
+// Polling starts for an application named exactly like the client, and ends when the last
+// instance of it quits.
+TEST_F(AppTest, OnlyTheClientNamedExactlyIsPolledUntilItsLastInstanceQuits) {
     launch();
     completeIdentity();
     connectCentral();
     showMeeting({.isMicOn = true});
+    for (const auto& name : std::vector<std::optional<std::string>>{
+             "Zoom.us", "ZOOM.US", "zoom.us ", " zoom.us", "zoom", "zoom.us.app", "", std::nullopt})
+        workspace.simulateLaunch(name);
+    workspace.post({platform::workspaceDidLaunchApplicationNotification, {}});  // malformed
+    EXPECT_FALSE(delegate->isClientRunning());
+    EXPECT_EQ(mainQueue.activeTimers(), 0u);
+
     const auto first = workspace.simulateLaunch("zoom.us");
     const auto second = workspace.simulateLaunch("zoom.us");
+    workspace.simulateTerminate(workspace.running.front());  // another application quits
     mainQueue.advance(pollInterval);
     log.clear();
     workspace.simulateTerminate(first);  // still listed while its termination is delivered
@@ -244,18 +224,6 @@ TEST_F(AppTest, PollingGoesOnUntilTheLastInstanceOfTheClientQuits) {
     workspace.simulateTerminate(second);
     EXPECT_EQ(mainQueue.activeTimers(), 0u);
     EXPECT_EQ(log.startingWith("update"), Log{"update E0"});
-}
-
-TEST_F(AppTest, TheClientLaunchingDuringTheLookupStartsPollingAtOnceAndAgainAfterIt) {
-    launch();
-    log.clear();
-    workspace.simulateLaunch("zoom.us");
-    mainQueue.advance(platform::Seconds{1.0});
-    completeIdentity();
-    EXPECT_EQ(log.entries(),
-              (Log{idleIcon, "timer every 3s", "console found userID: abc",
-                   "defaults set quorla.iCloudUserID=abc", "peripheral manager created",
-                   "workspace scan", "timer invalidated", idleIcon, "timer every 3s"}));
 }
 
 TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {

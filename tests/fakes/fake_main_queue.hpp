@@ -35,15 +35,13 @@ class FakeMainQueue final : public platform::MainQueue {
         return std::make_unique<Timer>(*this, lastTimer_);
     }
 
-    // Runs queued work in order, including work queued meanwhile; returns how many ran.
-    int drain() {
-        int ran = 0;
-        for (; !work_.empty(); ++ran) {
+    // Runs queued work in order, including work queued meanwhile.
+    void drain() {
+        while (!work_.empty()) {
             auto work = std::move(work_.front());
             work_.pop_front();
             work();
         }
-        return ran;
     }
 
     // Drains, then moves the clock on by duration, firing every tick that falls due in

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/call_log.hpp"
@@ -24,10 +25,8 @@ inline std::string hex(const platform::Bytes& bytes) {
 // "update <hex>" and "update refused <hex>" in the call log.
 class FakePeripheralManager final : public platform::PeripheralManager {
   public:
-    struct Write {
-        platform::CharacteristicRef characteristic;
-        std::optional<platform::Bytes> value;
-    };
+    // The characteristic written and the bytes, if any.
+    using Write = std::pair<platform::CharacteristicRef, std::optional<platform::Bytes>>;
 
     explicit FakePeripheralManager(platform::PeripheralManagerDelegate& delegate)
         : delegate_(delegate) {}
@@ -71,8 +70,8 @@ class FakePeripheralManager final : public platform::PeripheralManager {
     // One batch; its requests are numbered on from the last, starting at #1.
     void simulateWrites(const std::vector<Write>& writes) {
         std::vector<platform::AttRequest> requests;
-        for (const auto& write : writes)
-            requests.push_back({nextRequestId_++, write.characteristic, write.value, 0});
+        for (const auto& [characteristic, value] : writes)
+            requests.push_back({nextRequestId_++, characteristic, value, 0});
         delegate_.didReceiveWriteRequests(*this, requests);
     }
     void simulateReadyToUpdate() { delegate_.isReadyToUpdateSubscribers(*this); }

@@ -31,10 +31,7 @@ TEST(LocaleLanguagesTest, TheEnvironmentBecomesTagsInTheOrderGettextReadsIt) {
         {{{"LANG", "es"}}, {"es"}},
     };
     for (const auto& c : cases) {
-        std::string described;
-        for (const auto& [name, value] : c.environment)
-            described += name + "=" + value + " ";
-        SCOPED_TRACE(described);
+        SCOPED_TRACE(::testing::PrintToString(c.environment));
         const auto tags =
             preferredLanguagesFrom([&](const char* name) -> std::optional<std::string> {
                 const auto found = c.environment.find(name);

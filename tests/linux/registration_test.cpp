@@ -16,11 +16,12 @@ std::string path(const std::string& name) {
 }
 
 std::string describe(const Registration::Step& step) {
+    const auto adapter = step.adapter.substr(step.adapter.rfind('/') + 1);
     switch (step.call) {
         case Call::registerOn:
-            return "register " + step.adapter.substr(step.adapter.rfind('/') + 1);
+            return "register " + adapter;
         case Call::unregisterFrom:
-            return "unregister " + step.adapter.substr(step.adapter.rfind('/') + 1);
+            return "unregister " + adapter;
         case Call::retryAfter:
             return "retry in " + std::to_string(step.delay.count()) + " s";
         default:
@@ -69,19 +70,16 @@ std::string play(const std::string& story) {
     return text;
 }
 
-TEST(RegistrationTest, EachReplyAndEventLeadsToTheNextCall) {
+TEST(RegistrationTest, EachReplyAndEventLeadsToTheNextCallAndNewRefusalsAreLogged) {
     struct Case {
         const char* name;
         const char* story;
         const char* calls;
     };
     const Case cases[] = {
-        {"the core's request", "want", "register hci0"},
         {"no powered adapter", "off want", "nothing"},
-        {"asked again while in flight", "want want", "register hci0, nothing"},
         {"replaced content", "want want ok ok ok",
          "register hci0, nothing, unregister hci0, register hci0, nothing"},
-        {"asked again while held", "want ok want", "register hci0, nothing, unregister hci0"},
         {"moved to another adapter", "want ok on:hci1 want ok ok",
          "register hci0, nothing, unregister hci0, register hci1, nothing"},
         {"quitting while held", "want ok leave ok",
@@ -111,37 +109,19 @@ TEST(RegistrationTest, EachReplyAndEventLeadsToTheNextCall) {
         {"bluetoothd restarted", "want ok forget want", "register hci0, nothing, register hci0"},
         {"its adapter unplugged", "want forget:hci0 on:hci1 want", "register hci0, register hci1"},
         {"another adapter unplugged", "want forget:hci1 want", "register hci0, nothing"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(play(c.story), c.calls) << c.name << ": " << c.story;
-}
-
-TEST(RegistrationTest, EachKindOfRefusalIsLoggedOnceUntilARegistrationSucceeds) {
-    struct Case {
-        const char* story;
-        const char* calls;
-    };
-    const Case cases[] = {
-        {"want refused:A retry refused:A retry refused:B retry refused:A",
+        {"each kind of refusal logged once, the delay doubling up to a minute",
+         "want refused:A retry refused:A retry refused:B retry refused retry refused retry refused "
+         "retry refused retry refused",
          "register hci0, retry in 1 s (logged), register hci0, retry in 2 s, register hci0, "
-         "retry in 4 s (logged), register hci0, retry in 8 s"},
-        {"want refused:A retry ok want ok refused:A",
+         "retry in 4 s (logged), register hci0, retry in 8 s (logged), register hci0, retry in 16 "
+         "s, register hci0, retry in 32 s, register hci0, retry in 60 s, register hci0, retry in "
+         "60 s"},
+        {"logged again after a success", "want refused:A retry ok want ok refused:A",
          "register hci0, retry in 1 s (logged), register hci0, nothing, unregister hci0, "
          "register hci0, retry in 1 s (logged)"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(play(c.story), c.calls) << c.story;
-}
-
-TEST(RegistrationTest, TheDelayBeforeAskingAgainDoublesFromOneSecondToAMinute) {
-    std::string story = "want";
-    for (int refusal = 0; refusal < 8; ++refusal)
-        story += " refused retry";
-    EXPECT_EQ(play(story),
-              "register hci0, retry in 1 s (logged), register hci0, retry in 2 s, register hci0, "
-              "retry in 4 s, register hci0, retry in 8 s, register hci0, retry in 16 s, "
-              "register hci0, retry in 32 s, register hci0, retry in 60 s, register hci0, "
-              "retry in 60 s, register hci0");
+        EXPECT_EQ(play(c.story), c.calls) << c.name << ": " << c.story;
 }
 
 }  // namespace

@@ -7,21 +7,12 @@
 
 #pragma clang assume_nonnull begin
 
-@interface NSResponder : NSObject
-@end
-
 @interface NSImage : NSObject
 + (nullable instancetype)imageWithSystemSymbolName:(NSString*)name
                           accessibilityDescription:(nullable NSString*)description;
 @end
 
-@interface NSView : NSResponder
-@end
-
-@interface NSControl : NSView
-@end
-
-@interface NSButton : NSControl
+@interface NSButton : NSObject
 @property(nullable, strong) NSImage* image;
 @end
 
@@ -83,7 +74,7 @@ typedef enum NSApplicationTerminateReply : NSUInteger {
 - (void)applicationWillTerminate:(NSNotification*)notification;
 @end
 
-@interface NSApplication : NSResponder
+@interface NSApplication : NSObject
 @property(class, readonly, strong) __kindof NSApplication* sharedApplication;
 @property(nullable, weak) id<NSApplicationDelegate> delegate;
 - (void)terminate:(nullable id)sender;

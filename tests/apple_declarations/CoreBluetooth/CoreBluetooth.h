@@ -8,48 +8,27 @@
 
 #pragma clang assume_nonnull begin
 
-typedef enum CBManagerState : NSInteger {
-    CBManagerStateUnknown = 0,
-    CBManagerStateResetting,
-    CBManagerStateUnsupported,
-    CBManagerStateUnauthorized,
-    CBManagerStatePoweredOff,
-    CBManagerStatePoweredOn,
-} CBManagerState;
-
+// The adapters convert the core's values, naming only the encryption bits, which they check
+// against the core's.
+typedef enum CBManagerState : NSInteger {} CBManagerState;
 typedef enum CBCharacteristicProperties : NSUInteger {
-    CBCharacteristicPropertyRead = 0x02,
-    CBCharacteristicPropertyWriteWithoutResponse = 0x04,
-    CBCharacteristicPropertyWrite = 0x08,
-    CBCharacteristicPropertyNotify = 0x10,
     CBCharacteristicPropertyNotifyEncryptionRequired = 0x100,
 } CBCharacteristicProperties;
-
 typedef enum CBAttributePermissions : NSUInteger {
-    CBAttributePermissionsReadable = 0x01,
-    CBAttributePermissionsWriteable = 0x02,
     CBAttributePermissionsReadEncryptionRequired = 0x04,
     CBAttributePermissionsWriteEncryptionRequired = 0x08,
 } CBAttributePermissions;
-
-typedef enum CBATTError : NSInteger {
-    CBATTErrorSuccess = 0x00,
-} CBATTError;
+typedef enum CBATTError : NSInteger {} CBATTError;
 
 extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 
 @interface CBUUID : NSObject <NSCopying>
-+ (CBUUID*)UUIDWithString:(NSString*)theString;
 + (CBUUID*)UUIDWithNSUUID:(NSUUID*)theUUID;
-@end
-
-@interface CBAttribute : NSObject
-@property(readonly, nonatomic) CBUUID* UUID;
 @end
 
 @class CBCentral;
 
-@interface CBCharacteristic : CBAttribute
+@interface CBCharacteristic : NSObject
 @end
 
 @interface CBMutableCharacteristic : CBCharacteristic
@@ -60,22 +39,12 @@ extern "C" NSString* const CBAdvertisementDataServiceUUIDsKey;
 @property(retain, readonly, nullable) NSArray<CBCentral*>* subscribedCentrals;
 @end
 
-@interface CBService : CBAttribute
-@end
-
-@interface CBMutableService : CBService
+@interface CBMutableService : NSObject
 - (instancetype)initWithType:(CBUUID*)UUID primary:(BOOL)isPrimary;
 @property(retain, readwrite, nullable) NSArray<CBCharacteristic*>* characteristics;
 @end
 
-@interface CBPeer : NSObject
-@end
-
-@interface CBCentral : CBPeer
-@end
-
 @interface CBATTRequest : NSObject
-@property(readonly, nonatomic) CBCentral* central;
 @property(readonly, nonatomic) CBCharacteristic* characteristic;
 @property(readonly, nonatomic) NSUInteger offset;
 @property(readwrite, copy, nullable) NSData* value;

@@ -28,10 +28,8 @@ typedef NSUInteger NSStringEncoding;
 enum { NSUTF8StringEncoding = 4 };
 
 @interface NSString : NSObject <NSCopying>
-@property(readonly) NSUInteger length;
 @property(nullable, readonly) const char* UTF8String __attribute__((objc_returns_inner_pointer));
 @property(readonly, copy) NSString* lowercaseString;
-+ (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
 - (nullable instancetype)initWithBytes:(const void*)bytes
                                 length:(NSUInteger)len
                               encoding:(NSStringEncoding)encoding;
@@ -49,7 +47,6 @@ enum { NSUTF8StringEncoding = 4 };
 
 @interface NSArray<__covariant ObjectType> : NSObject <NSFastEnumeration>
 @property(readonly) NSUInteger count;
-+ (instancetype)arrayWithObjects:(const ObjectType _Nonnull[_Nonnull])objects count:(NSUInteger)cnt;
 - (ObjectType)objectAtIndexedSubscript:(NSUInteger)idx;
 @end
 
@@ -62,7 +59,6 @@ enum { NSUTF8StringEncoding = 4 };
 + (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nonnull])objects
                               forKeys:(const KeyType<NSCopying> _Nonnull[_Nonnull])keys
                                 count:(NSUInteger)cnt;
-- (nullable ObjectType)objectForKey:(KeyType)aKey;
 - (nullable ObjectType)objectForKeyedSubscript:(KeyType)key;
 @end
 
@@ -115,12 +111,8 @@ extern "C" NSRunLoopMode const NSRunLoopCommonModes;
 @end
 
 typedef uint64_t NSActivityOptions;
-enum : NSActivityOptions {
-    NSActivityIdleSystemSleepDisabled = (1ULL << 20),
-    NSActivityUserInitiated = (0x00FFFFFFULL | NSActivityIdleSystemSleepDisabled),
-    NSActivityUserInitiatedAllowingIdleSystemSleep =
-        (NSActivityUserInitiated & ~NSActivityIdleSystemSleepDisabled),
-};
+// NSActivityUserInitiated without NSActivityIdleSystemSleepDisabled (1 << 20).
+enum : NSActivityOptions { NSActivityUserInitiatedAllowingIdleSystemSleep = 0x00EFFFFFULL };
 
 @interface NSProcessInfo : NSObject
 @property(class, readonly, strong) NSProcessInfo* processInfo;
@@ -137,11 +129,6 @@ enum : NSActivityOptions {
 
 @interface NSLocale : NSObject
 @property(class, readonly, copy) NSArray<NSString*>* preferredLanguages;
-@end
-
-@interface NSBundle : NSObject
-@property(class, readonly, strong) NSBundle* mainBundle;
-@property(nullable, readonly, copy) NSString* privateFrameworksPath;
 @end
 
 typedef FourCharCode AEEventClass;

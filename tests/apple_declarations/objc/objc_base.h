@@ -21,20 +21,14 @@ typedef double NSTimeInterval;
 
 #pragma clang assume_nonnull begin
 
-@class NSString;
-
 @protocol NSObject
 - (BOOL)isEqual:(id)object;
 - (BOOL)isKindOfClass:(Class)aClass;
-@property(readonly) NSUInteger hash;
 @end
 
 __attribute__((objc_root_class))
-@interface NSObject<NSObject> {
-    Class isa;
-}
+@interface NSObject<NSObject>
 + (instancetype)alloc;
-+ (instancetype)new;
 + (Class)class;
 - (instancetype)init;
 @end
