@@ -66,10 +66,6 @@ TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
     };
     const AppleEvent event{
         fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
-    auto otherHandler = event, otherClass = event, unnamed = event;
-    otherHandler.textParameters[fourCharCode("snam")] = "checkState";
-    otherClass.eventClass = fourCharCode("core");
-    unnamed.textParameters.clear();
     const struct {
         const char* label;
         std::string source;
@@ -91,9 +87,6 @@ TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
          replace(english, "\"zoom.us\"", "\"Finder\""),
          event,
          {{false, false, false, false}}},
-        {"handler the script lacks", english, otherHandler, std::nullopt},
-        {"not a subroutine event", english, otherClass, std::nullopt},
-        {"no handler name", english, unnamed, std::nullopt},
         {"toggle script", bluetooth::toggleMicScript(), event, std::nullopt},
         {"no return list", "on checkStatus()\nend checkStatus", event, std::nullopt},
     };
