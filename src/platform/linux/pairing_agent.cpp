@@ -97,7 +97,7 @@ int PairingAgent::onQuestion(sd_bus_message* call, void* userdata, sd_bus_error*
         if (sd_bus_message_is_method_call(call, nullptr, "RequestConfirmation")) {
             std::uint32_t passkey = 0;
             check(sd_bus_message_read_basic(call, 'u', &passkey), "sd_bus_message_read_basic");
-            question.passkey = passkey;
+            question.passkey = sixDigits(passkey);
         }
         self.questions_.emplace(question.id, MessageOwner(sd_bus_message_ref(call)));
         self.handlers_.asked(question);

@@ -22,8 +22,8 @@ class PairingAgent {
   public:
     struct Question {
         std::uint64_t id = 0;
-        std::string device;                    // BlueZ's object path of the device
-        std::optional<std::uint32_t> passkey;  // none: Just Works, nothing to compare
+        std::string device;                  // BlueZ's object path of the device
+        std::optional<std::string> passkey;  // six digits; none: Just Works, nothing to compare
     };
     struct Handlers {
         std::function<void(const Question&)> asked;

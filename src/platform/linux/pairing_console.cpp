@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <utility>
 
 #include "platform/linux/bus_calls.hpp"
@@ -106,9 +105,8 @@ void PairingConsole::asked(const PairingAgent::Question& question) {
         loop_.scheduleTimer(answerTime, [this] { settle(false, "no answer in time; rejected"); });
     trace_ << "pairing: " << who << " asks to pair";
     if (question.passkey) {
-        char passkey[16];
-        std::snprintf(passkey, sizeof passkey, "%06u", *question.passkey);
-        trace_ << " with passkey " << passkey << ". If the companion shows the same passkey, ";
+        trace_ << " with passkey " << *question.passkey
+               << ". If the companion shows the same passkey, ";
     } else {
         trace_ << " (it has no display, so there is no passkey to compare). If you are pairing "
                   "it, ";

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <iomanip>
 #include <utility>
 
 #include "platform/linux/bus_calls.hpp"
@@ -514,9 +513,8 @@ void BluezCentral::pair(std::function<void(bool wasPaired)> done) {
         bus_.get(), "/org/quorla/remote/pairing_agent", "DisplayYesNo", false,
         PairingAgent::Handlers{[this](const PairingAgent::Question& question) {
                                    if (question.passkey)
-                                       trace_ << "quorla-remote: the passkey is " << std::setw(6)
-                                              << std::setfill('0') << *question.passkey
-                                              << std::setfill(' ')
+                                       trace_ << "quorla-remote: the passkey is "
+                                              << *question.passkey
                                               << "; accept the pairing at the computer if it "
                                                  "shows the same\n";
                                    pairingAgent_->answer(question.id, true);
