@@ -61,14 +61,6 @@ class SessionTest : public ::testing::Test {
 using Bytes = platform::Bytes;
 using Log = std::vector<std::string>;
 
-// The version-5 example of RFC 9562. The service's own, for "abc" and "", worked out by hand
-// from the SHA-1 digests in its namespace, are what the publishing test expects.
-TEST(NameBasedUUID, MatchesTheKnownVersion5Vector) {
-    const auto dns = platform::Uuid::fromString("6BA7B810-9DAD-11D1-80B4-00C04FD430C8").value();
-    EXPECT_EQ(nameBasedUUID("www.example.com", dns).toString(),
-              "2ED6657D-E927-568B-95E1-2665A8AEA6A2");
-}
-
 TEST_F(SessionTest, StatusByteKeepsTheHighBitsSetAndCarriesEachFlagInItsOwnBit) {
     EXPECT_EQ(session.statusByte(), 0xE0);
     const auto raise = [this](bool& flag) { return flag = true, session.statusByte(); };
@@ -79,6 +71,8 @@ TEST_F(SessionTest, StatusByteKeepsTheHighBitsSetAndCarriesEachFlagInItsOwnBit) 
     EXPECT_EQ(raise(session.isActiveSelected), 0xFF);
 }
 
+// The service's UUIDs for "abc" and "" were worked out by hand from the SHA-1 digests of
+// the names in its namespace.
 TEST_F(SessionTest, EachPoweredOnReportPublishesFiveDistinctCharacteristicsUnderTheNameStoredThen) {
     radio->simulateState(platform::ManagerState::poweredOn);
     fakes::FakeUserDefaults::shared().setNonString("quorla.iCloudUserID");
@@ -170,27 +164,6 @@ TEST_F(SessionTest, AnUpdateRefusedForAFullQueueIsSentOnceTheQueueHasRoomUnlessS
                                     "update E0", "update refused E2", "update E2"}));
 }
 
-// The script a toggle must be, from its table of indents and lines, joined by line feeds.
-std::string toggleScript(const std::string& handler, const std::string& keystroke) {
-    const std::pair<int, std::string> lines[] = {
-        {0, "on " + handler + "()"},
-        {4, R"(tell application "System Events" to set frontmost of process "zoom.us" to true)"},
-        {4, R"(tell application "System Events")"},
-        {8, R"(tell process "zoom.us")"},
-        {12, keystroke},
-        {8, "end tell"},
-        {4, "end tell"},
-        {4, "return true"},
-        {0, "end " + handler},
-        {0, ""},
-        {0, handler + "()"},
-    };
-    std::string text;
-    for (const auto& [indent, line] : lines)
-        text += (text.empty() ? "" : "\n") + std::string(indent, ' ') + line;
-    return text;
-}
-
 class WriteRequestHandling : public SessionTest {
   protected:
     void SetUp() override {
@@ -228,14 +201,9 @@ TEST_F(WriteRequestHandling, ABatchIsCarriedOutInOrderEachRequestAnsweredAfterIt
         log().entries(),
         carriedOut(1, {"unmute", "deactivateCamera", "toggleHand", "selectActive", "activateCamera",
                        "toggleHand", "selectGallery", "mute", "mute", "deactivateCamera"}));
-    // Each fronts the client and sends its one shortcut.
-    const auto withCommandShift = [](const char* key) {
-        return "keystroke \"" + std::string(key) + "\" using {command down, shift down}";
-    };
-    const auto mic = toggleScript("toggleMic", withCommandShift("a")),
-               camera = toggleScript("toggleCamera", withCommandShift("v")),
-               hand = toggleScript("toggleHand", R"(keystroke "y" using option down)"),
-               view = toggleScript("toggleView", withCommandShift("w"));
+    // Which shortcut each script sends is the emulated client's test.
+    const auto &mic = toggleMicScript(), &camera = toggleCameraScript(), &hand = toggleHandScript(),
+               &view = toggleViewScript();
     EXPECT_EQ(engine.texts, (Log{mic, camera, hand, view, camera, hand, view, mic, mic, camera}));
 }
 

@@ -115,19 +115,14 @@ TEST(EmulatedClient, TakesTheActionsItsStateAllowsAndAnnouncesLaunchAndQuit) {
     };
     const auto launched = client.addObserver(workspaceDidLaunchApplicationNotification, listen);
     client.addObserver(workspaceDidTerminateApplicationNotification, listen);
-    EXPECT_FALSE(client.joinMeeting());
-    EXPECT_FALSE(client.toggleMic());
-    EXPECT_TRUE(client.launch() && !client.launch());
+    // The refusals the console meets (mic, leave, launch out of turn) are its test.
+    EXPECT_TRUE(!client.joinMeeting() && client.launch() && !client.launch());
     ASSERT_EQ(client.runningApplications().size(), 1u);
     EXPECT_EQ(processes, std::set{client.runningApplications()[0].processIdentifier});
-    EXPECT_FALSE(client.leaveMeeting());
-    EXPECT_FALSE(client.toggleHand());
-    EXPECT_FALSE(client.setLanguage("nl"));
-    EXPECT_FALSE(client.setLanguage("zh-han"));
+    EXPECT_FALSE(client.toggleHand() || client.setLanguage("zh-han"));
     EXPECT_TRUE(client.joinMeeting() && !client.joinMeeting() && client.toggleHand());
     EXPECT_TRUE(client.quit() && !client.quit() && client.runningApplications().empty());
-    EXPECT_FALSE(client.state().isInMeeting);
-    EXPECT_FALSE(client.state().isHandRaised);
+    EXPECT_FALSE(client.state().isInMeeting || client.state().isHandRaised);
     client.launch();
     client.removeObserver(launched);
     client.quit();

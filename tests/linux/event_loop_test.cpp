@@ -9,25 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "linux/serve_until.hpp"
+
 namespace quorla::platform::linux_ {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-// Serves the loop until predicate holds; false once the deadline has passed. The loop
-// sleeps as long as its own sources let it, so a timer that sd-event would fire late shows.
-bool serveUntil(EventLoop& loop, const std::function<bool()>& predicate,
-                std::chrono::milliseconds deadline = 3s) {
-    const auto end = Clock::now() + deadline;
-    while (!predicate()) {
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        sd_event_run(loop.event(), static_cast<std::uint64_t>(left.count()));
-    }
-    return true;
-}
 
 // Never early; and late only by scheduling noise, which the median gap rides out on a busy
 // machine, while sd-event's default accuracy would space the ticks a quarter second apart.

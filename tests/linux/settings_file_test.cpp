@@ -2,22 +2,32 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "linux/temporary_folder.hpp"
 
 namespace quorla::platform::linux_ {
 namespace {
 
-using testing::readFile;
-using testing::writeFile;
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 constexpr std::string_view key = "quorla.iCloudUserID";
 
@@ -28,10 +38,20 @@ std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) 
     return files;
 }
 
+// Each test in a fresh folder of its own, removed with everything in it.
 class SettingsFileTest : public ::testing::Test {
   protected:
-    testing::TemporaryFolder folder;
-    std::filesystem::path path = folder.path() / "quorla" / "settings.json";
+    SettingsFileTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorla-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        folder = pattern;
+        path = folder / "quorla" / "settings.json";
+    }
+    ~SettingsFileTest() override { std::filesystem::remove_all(folder); }
+
+    std::filesystem::path folder;
+    std::filesystem::path path;
     std::ostringstream errors;
 };
 
@@ -89,26 +109,27 @@ TEST_F(SettingsFileTest, AFileThatCannotBeParsedIsMovedAsideAndNeverOverwritten)
     }
 }
 
-TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenIsReportedAndTheValueHoldsForThisLaunch) {
-    writeFile(folder.path() / "quorla", "a file where the folder should be");
-    SettingsFile settings(path, errors);
-    settings.setString(key, "abc");
-
-    EXPECT_NE(errors.str().find("cannot store settings in " + std::string("\"") + path.string()),
-              std::string::npos)
-        << errors.str();
-    EXPECT_EQ(settings.stringForKey(key), "abc");
-}
-
-TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNeitherMovedNorReplaced) {
-    std::filesystem::create_directories(path / "inside");
-    SettingsFile settings(path, errors);
-    settings.setString(key, "abc");
-
-    EXPECT_NE(errors.str().find("cannot read the settings file"), std::string::npos);
-    EXPECT_NE(errors.str().find("not storing settings"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::is_directory(path / "inside"));
-    EXPECT_EQ(settings.stringForKey(key), "abc");
+// A file where the folder should be, or a folder where the file should be: what is there
+// stays, and the value holds for this launch.
+TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenOrAFileThatCannotBeReadIsReportedAndKept) {
+    const std::pair<std::filesystem::path, std::string> cases[] = {
+        {folder / "quorla", "cannot store settings in \"" + path.string()},
+        {path / "inside", "cannot read the settings file \"" + path.string()},
+    };
+    for (const auto& [inTheWay, report] : cases) {
+        SCOPED_TRACE(report);
+        std::filesystem::remove_all(folder / "quorla");
+        inTheWay == path / "inside" ? (void)std::filesystem::create_directories(inTheWay)
+                                    : writeFile(inTheWay, "in the way");
+        errors.str("");
+        SettingsFile settings(path, errors);
+        settings.setString(key, "abc");
+        EXPECT_NE(errors.str().find(report), std::string::npos) << errors.str();
+        EXPECT_NE(errors.str().find("the new value holds until the agent quits"),
+                  std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(inTheWay));
+        EXPECT_EQ(settings.stringForKey(key), "abc");
+    }
 }
 
 // The file-size limit kills the writer inside its write (SIGXFSZ), exactly where a crash
