@@ -7,6 +7,7 @@ check is made on what the central receives: advertising reports from the control
 discovery, read values and notifications.
 """
 
+import itertools
 import os
 import re
 import struct
@@ -19,17 +20,16 @@ from radio import (ACL_TX, AGENT, CENTRAL_INDEX, CONFIG, OUT, PERIPHERAL, REMOTE
                    wait_for)
 
 NAMESPACE = uuid.UUID('1CDC9855-5713-4F64-B799-4AB82DC6D1C8')
-CHARACTERISTICS = [
-    ('status', uuid.UUID('E826E5D9-D84F-4BC0-A8E7-EE71933B7C30')),
-    ('microphone', uuid.UUID('9544CC4B-AE2B-4D23-9988-91F785B4EBE0')),
-    ('camera', uuid.UUID('416E2079-70BE-4BE1-8DF2-429652F50C67')),
-    ('hand', uuid.UUID('B6B279AB-E82F-4CA7-A083-1B3B6F08280B')),
-    ('view', uuid.UUID('51E0B506-C88A-414E-9603-DABC63EBB6BA')),
-]
+# The status, then the microphone, camera, hand and view requests.
+CHARACTERISTICS = [uuid.UUID(u) for u in (
+    'E826E5D9-D84F-4BC0-A8E7-EE71933B7C30', '9544CC4B-AE2B-4D23-9988-91F785B4EBE0',
+    '416E2079-70BE-4BE1-8DF2-429652F50C67', 'B6B279AB-E82F-4CA7-A083-1B3B6F08280B',
+    '51E0B506-C88A-414E-9603-DABC63EBB6BA')]
 READ_WRITE_WITHOUT_RESPONSE_NOTIFY = 0x02 | 0x04 | 0x10
 ATT_ERROR_RESPONSE = 0x01
 POLL_INTERVAL = 3.0
 SIG_BASE = '-0000-1000-8000-00805f9b34fb'  # services of bluetoothd's own (GAP, GATT, ...)
+NUMBERS = itertools.count(1)  # of the centrals' logs
 
 # --- What the central's controller received ----------------------------------------
 
@@ -71,40 +71,26 @@ def advertising_sets(records, index):
             and struct.unpack_from('<H', packet)[0] == LE_SET_EXTENDED_ADVERTISING_PARAMETERS}
 
 
-def ad_structures(data):
-    structures = []
-    position = 0
-    while position < len(data) and data[position]:
-        length = data[position]
-        structures.append((data[position + 1], data[position + 2:position + 1 + length]))
-        position += 1 + length
-    return structures
-
-
 def check_advertisement(reports, service):
-    """The advertisement carries flags and the one service UUID, nothing else; a scan
-    response carries nothing."""
-    problems = []
+    """The advertisement carries bluetoothd's flags and the one service UUID, in a complete
+    list of 128-bit UUIDs, nothing else; a scan response carries nothing."""
+    problems = set()
     for scan_response, data in reports:
-        structures = ad_structures(data)
-        if scan_response:
-            if structures:
-                problems.append(f'scan response carries {data.hex()}')
-            continue
-        uuids = [s for kind, s in structures if kind in (0x06, 0x07)]
-        others = [(kind, s) for kind, s in structures if kind not in (0x01, 0x06, 0x07)]
-        listed = [uuid.UUID(bytes=bytes(u[i:i + 16])[::-1]) for u in uuids
-                  for i in range(0, len(u), 16)]
-        if listed != [service] or others:
-            problems.append(f'advertisement {data.hex()} (service UUIDs {listed})')
-    return sorted(set(problems))
+        structures, position = [], 0
+        while position < len(data) and data[position]:
+            length = data[position]
+            structures.append((data[position + 1], data[position + 2:position + 1 + length]))
+            position += 1 + length
+        ours = [(kind, value) for kind, value in structures if kind != 0x01 or scan_response]
+        if ours != ([] if scan_response else [(0x07, service.bytes[::-1])]):
+            problems.add(f'{"scan response" if scan_response else "advertisement"} {data.hex()}')
+    return sorted(problems)
 
 
 # --- The central ----------------------------------------------------------------------
 
 class GattClient:
     """btgatt-client on hci1 connected to the peripheral, with the services it discovered."""
-    count = 0
     SERVICE = re.compile(r'service - start: 0x([0-9a-f]{4}), end: 0x([0-9a-f]{4}), '
                          r'type: (\w+), uuid: ([0-9a-f-]{36})')
     CHARACTERISTIC = re.compile(r'charac - start: 0x([0-9a-f]{4}), value: 0x([0-9a-f]{4}), '
@@ -112,8 +98,7 @@ class GattClient:
                                 r'uuid: ([0-9a-f-]{36})')
 
     def __init__(self):
-        GattClient.count += 1
-        self.tool = Process(f'btgatt-client-{GattClient.count}',
+        self.tool = Process(f'btgatt-client-{next(NUMBERS)}',
                             [TOOLS + '/btgatt-client', '-i', 'hci1', '-d', PERIPHERAL,
                              '-t', 'public'])
         try:
@@ -178,18 +163,13 @@ class Agent:
     def expect(self, pattern, timeout=20, since=0):
         return self.process.expect(pattern, timeout, since)
 
-    def wait(self, timeout=10):
-        try:
-            return self.process.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure(f'{self.process.name} did not exit within {timeout} s')
-
     def command(self, line):
         self.process.send(line)
 
     def close(self):
-        """Quits the agent through its console; an agent that does not end with status 0
-        (a crash on the way out, say) is a failure of the run, whatever its scenario saw."""
+        """Quits the agent through its console; an agent that does not leave BlueZ and end
+        with status 0 (a crash on the way out, say) is a failure of the run, whatever its
+        scenario saw."""
         if self.process.running():
             self.process.send('quit')
             try:
@@ -199,38 +179,62 @@ class Agent:
                 self.process.stop()
         status = self.process.proc.returncode
         trace(f'{self.process.name} ended with {status}')
-        if status != 0:
+        wait_for(lambda: self.process.closed, 5, 'end of its output')
+        if status != 0 or 'nothing of ours is registered with BlueZ any more' not in \
+                self.process.text:
             Agent.failed[self.process.name] = status
 
 
 # --- Scenarios ----------------------------------------------------------------------
 
-REMOTES = []
+def ended(process, timeout):
+    """The exit status of a process that ends within timeout, once all its output is in;
+    one that does not is stopped, and a failure."""
+    try:
+        status = process.proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.stop()
+        raise Failure(f'{process.name} still running after {timeout} s')
+    wait_for(lambda: process.closed, 5, 'end of its output')
+    return status
 
 
 def remote(*arguments):
     """quorla-remote on hci1."""
-    REMOTES.append(Process(f'remote-{len(REMOTES) + 1}', [REMOTE, '--adapter', 'hci1', *arguments],
-                           stdin=False))
-    return REMOTES[-1]
+    return Process(f'remote-{next(NUMBERS)}', [REMOTE, '--adapter', 'hci1', *arguments],
+                   stdin=False)
 
 
 def one_shot(record_name, *arguments, timeout=90):
     """Runs quorla-remote to its end: (exit status, output, seconds it took)."""
     started = time.monotonic()
     process = remote('--record-name', record_name, *arguments)
-    try:
-        status = process.proc.wait(timeout)
-    except subprocess.TimeoutExpired:
-        process.stop()
-        raise Failure(f'{" ".join(arguments)}: still running after {timeout} s')
-    wait_for(lambda: process.closed, 5, 'end of its output')
+    status = ended(process, timeout)
     return status, process.text, time.monotonic() - started
 
 
+STATUS = re.compile(r'status 0x([0-9A-F]{2}) ')
+PAIRING_LINE = "the agent requires pairing; run 'quorla-remote pair' first"
+
+
+def expect_shown(record_name, wanted, *command):
+    """quorla-remote's command ends with 0 and shows one status byte, the one wanted."""
+    status, text, _ = one_shot(record_name, *command)
+    values = STATUS.findall(text)
+    if status != 0 or values != [f'{wanted:02X}']:
+        raise Failure(f'{" ".join(command)}: exit {status}, wanted {wanted:02X}, '
+                      f'said {text[-300:]!r}')
+
+
+def expect_refused(record_name):
+    status, text, _ = one_shot(record_name, 'status')
+    if status != 1 or PAIRING_LINE not in text:
+        raise Failure(f'remote status: exit {status}, said {text[-200:]!r}')
+
+
 class Run:
-    def __init__(self, radio):
-        self.radio = radio
+    def __init__(self):
+        self.radio = None
         self.results = open(OUT + '/results', 'a', buffering=1)
 
     def scenario(self, name, body):
@@ -239,11 +243,8 @@ class Run:
         try:
             detail = body() or ''
             line = f'PASS  {name}'
-        except Failure as failure:
-            detail = str(failure)
-            line = f'FAIL  {name}'
-        except Exception as error:  # a harness fault still has to end in a result line
-            detail = f'{type(error).__name__}: {error}'
+        except Exception as error:  # a harness fault too has to end in a result line
+            detail = str(error) if isinstance(error, Failure) else f'{type(error).__name__}: {error}'
             line = f'FAIL  {name}'
         self.record(line + f' ({time.monotonic() - started:.1f} s)' +
                     (f': {detail}' if detail else ''))
@@ -252,94 +253,75 @@ class Run:
         print(line, flush=True)
         self.results.write(line + '\n')
 
-    # An agent with the client running but in no meeting.
-    def idle_agent(self):
-        agent = Agent('ble-idle', '--client', 'running', '--mic', 'off', '--camera', 'off')
-        central = {}
+    def published(self):
+        """An agent with the client running but in no meeting, found, read and published
+        again after what makes BlueZ forget it."""
+        count = len(self.radio.records())
+        agent = Agent('ble-idle', '--client', 'running')
 
-        def discovery():
-            count = len(self.radio.records())
-            status, text, took = one_shot(agent.record_name, 'status')
-            if status != 0 or 'status 0xE0' not in text:
-                raise Failure(f'quorla-remote status: exit {status}, said {text[-200:]!r}')
+        def found_once(after):
+            """Found by a fresh scan in one advertising set that carries the service alone,
+            and read by a remote that refuses anything but one service of ours."""
+            took = time.monotonic()
+            expect_shown(agent.record_name, 0xE0, 'status')
+            # btmon writes its capture behind; the scan's reports come after the set-up.
             reports = wait_for(lambda: advertising_reports(self.radio.records()[count:],
                                                            PERIPHERAL),
                                10, 'advertising report in the capture')
             problems = check_advertisement(reports, agent.service)
-            if problems:
-                raise Failure('; '.join(problems))
-            return f'found and read in {took:.1f} s, {len(reports)} reports checked'
+            sets = advertising_sets(self.radio.records()[count:], 0)
+            if problems or len(sets) != 1:
+                raise Failure(f'after {after}: {len(sets)} advertising sets on hci0; ' +
+                              '; '.join(problems))
+            return f'found and read in {time.monotonic() - took:.1f} s'
 
         def gatt_table():
-            central['gatt'] = gatt = GattClient()
-            ours = [s for s in gatt.services if not str(s[0]).endswith(SIG_BASE)]
-            if len(ours) != 1 or ours[0][0] != agent.service or not ours[0][1]:
-                raise Failure(f'services {[(str(u), p) for u, p, _ in gatt.services]}')
-            seen = [(u, props) for u, _, props in ours[0][2]]
-            wanted = [(u, READ_WRITE_WITHOUT_RESPONSE_NOTIFY) for _, u in CHARACTERISTICS]
-            if seen != wanted:
-                raise Failure('characteristics (uuid, properties) '
-                              f'{[(str(u), hex(p)) for u, p in seen]}')
-            for offset in (0, 1):
-                value = gatt.read(ours[0][2][0][1], offset)  # the status, checked first above
-                if value != b'\xe0':
-                    raise Failure(f'read at offset {offset} gave {value.hex() or "(empty)"}')
-
-        try:
-            self.scenario('discovery: a scan for the record name\'s service finds only it',
-                          discovery)
-            self.scenario('GATT table: one service, five characteristics in order; the status '
-                          'reads E0, also at an offset', gatt_table)
-        finally:
-            if 'gatt' in central:
-                central['gatt'].close(self.radio)
-            agent.close()
-
-    def restart_agent(self):
-        agent = Agent('ble-restart', '--client', 'running')
-
-        def published_once(count, after):
-            """Found by a fresh scan, with one advertising set, and read by a central that
-            refuses anything but one service of ours."""
-            status, text, took = one_shot(agent.record_name, 'status')
-            if status != 0 or 'status 0xE0' not in text:
-                raise Failure(f'after {after}: quorla-remote status: exit {status}, '
-                              f'said {text[-200:]!r}')
-            # btmon writes its capture behind; the scan's reports come after the set-up.
-            wait_for(lambda: advertising_reports(self.radio.records()[count:], PERIPHERAL), 10,
-                     'advertising report in the capture')
-            sets = advertising_sets(self.radio.records()[count:], 0)
-            if len(sets) != 1:
-                raise Failure(f'{len(sets)} advertising sets on hci0 after {after}')
-            return f'found and read again in {took:.1f} s'
+            gatt = GattClient()
+            try:
+                ours = [s for s in gatt.services if not str(s[0]).endswith(SIG_BASE)]
+                if len(ours) != 1 or ours[0][0] != agent.service or not ours[0][1]:
+                    raise Failure(f'services {[(str(u), p) for u, p, _ in gatt.services]}')
+                seen = [(u, props) for u, _, props in ours[0][2]]
+                if seen != [(u, READ_WRITE_WITHOUT_RESPONSE_NOTIFY) for u in CHARACTERISTICS]:
+                    raise Failure('characteristics (uuid, properties) '
+                                  f'{[(str(u), hex(p)) for u, p in seen]}')
+                for offset in (0, 1):
+                    value = gatt.read(ours[0][2][0][1], offset)  # the status, checked above
+                    if value != b'\xe0':
+                        raise Failure(f'read at offset {offset} gave {value.hex() or "(empty)"}')
+            finally:
+                gatt.close(self.radio)
 
         def bluetoothd_restart():
-            agent.expect(r'advertisement registered on hci0')
+            nonlocal count
             count = len(self.radio.records())
             self.radio.restart_bluetoothd()
-            trace('bluetoothd restarted, adapters powered')
-            return published_once(count, 'the restart')
+            return found_once('the restart')
 
         def power_cycle():
+            nonlocal count
             count = len(self.radio.records())
             since = agent.process.mark()
-            power(PERIPHERAL_ADAPTER, False)
+            power('hci0', False)
             agent.expect(r'adapter hci0 is powered off', 10, since)
-            power(PERIPHERAL_ADAPTER, True)
+            power('hci0', True)
             agent.expect(r'advertisement registered on hci0', 10, since)
-            return published_once(count, 'the power cycle')
+            return found_once('the power cycle')
 
         try:
-            self.scenario('bluetoothd restarted: published again, found by a fresh scan, once',
-                          bluetoothd_restart)
-            self.scenario('radio power cycle: published again, found by a fresh scan, once',
-                          power_cycle)
+            agent.expect(r'advertisement registered on hci0')
+            for name, body in (
+                    ('discovery: a scan for the record name\'s service finds only it, once',
+                     lambda: found_once('the start')),
+                    ('GATT table: one service, five characteristics in order; the status reads '
+                     'E0, also at an offset', gatt_table),
+                    ('bluetoothd restarted: published again, found by a fresh scan, once',
+                     bluetoothd_restart),
+                    ('radio power cycle: published again, found by a fresh scan, once',
+                     power_cycle)):
+                self.scenario(name, body)
         finally:
             agent.close()
-
-
-PERIPHERAL_ADAPTER = 'hci0'
-
 
 
 def bluetoothd_log(pattern):
@@ -354,14 +336,19 @@ def call_agent(bus_name, path, method, *arguments):
     return (result.stdout + result.stderr).strip()
 
 
-class Adapters:
-    """Which controller the agent publishes on as controllers come and go. A second btvirt
-    adds hci2 on an air of its own; the agent's trace shows where BlueZ took the
-    registrations, since the central cannot hear hci2."""
+class Group:
+    """Scenarios that share the run and, some of them, one agent."""
 
     def __init__(self, run_):
         self.run = run_
-        self.extra = None
+        self.agent = None
+
+
+class Adapters(Group):
+    """Which controller the agent publishes on as controllers come and go. A second btvirt
+    adds hci2 on an air of its own; the agent's trace shows where BlueZ took the
+    registrations, since the central cannot hear hci2."""
+    extra = None  # the btvirt of hci2
 
     def add_hci2(self):
         self.extra = Process('btvirt-extra', [TOOLS + '/btvirt', '-l1'], stdin=False)
@@ -370,75 +357,56 @@ class Adapters:
                  'hci2 powered', step=0.5)
 
     def remove_hci2(self):
-        self.extra.stop()
-        wait_for(lambda: not os.path.exists('/sys/class/bluetooth/hci2'), 10, 'hci2 gone')
+        if self.extra:
+            self.extra.stop()
+            wait_for(lambda: not os.path.exists('/sys/class/bluetooth/hci2'), 10, 'hci2 gone')
 
-    def chosen_going_and_coming_back(self):
-        self.add_hci2()
-        agent = Agent('ble-hci2', adapter='hci2', name='hci2')
+    def coming_and_going(self):
+        """An agent that asked for hci2 and one that asked for none, as hci2 goes and comes
+        back, then hci0 and hci1 go away together (one btvirt holds both) and come back."""
+        radio, asked = self.run.radio, None
+        chooser = Agent('ble-takeover', adapter=None, name='takeover')
         try:
-            agent.expect(r'advertisement registered on hci2')
-            since = agent.process.mark()
-            self.remove_hci2()
-            agent.expect(r'no Bluetooth adapter hci2', 10, since)
+            chooser.expect(r'advertisement registered on hci0')
             self.add_hci2()
-            agent.expect(r'application registered on hci2', 20, since)
-            agent.expect(r'advertisement registered on hci2', 20, since)
-            if re.search(r'registered on hci[01]', agent.process.text):
+            asked = Agent('ble-hci2', adapter='hci2', name='hci2')
+            asked.expect(r'advertisement registered on hci2')
+            since = asked.process.mark()
+            self.remove_hci2()
+            asked.expect(r'no Bluetooth adapter hci2', 10, since)
+            self.add_hci2()
+            asked.expect(r'application registered on hci2', 20, since)
+            asked.expect(r'advertisement registered on hci2', 20, since)
+            if re.search(r'registered on hci[01]', asked.process.text):
                 raise Failure('registered on a controller other than the one asked for')
-        finally:
-            agent.close()
-            self.remove_hci2()
-
-    def taking_over(self):
-        """hci0 and hci1 go away together (one btvirt holds both): the powered hci2 takes
-        over, and hci0 is chosen again once it is back, being first."""
-        agent = Agent('ble-takeover', adapter=None, name='takeover')
-        radio = self.run.radio
-        try:
-            agent.expect(r'advertisement registered on hci0')
-            self.add_hci2()
-            since = agent.process.mark()
+            since = chooser.process.mark()
             radio.btvirt.stop()
-            agent.expect(r'advertisement registered on hci2', 20, since)
-            since = agent.process.mark()
+            chooser.expect(r'advertisement registered on hci2', 20, since)
+            since = chooser.process.mark()
             radio.btvirt = Process('btvirt', [TOOLS + '/btvirt', '-l2'], stdin=False)
             wait_for(lambda: adapters_ready(), 30, 'hci0 and hci1 back', step=0.5)
-            agent.expect(r'advertisement registered on hci0', 20, since)
+            chooser.expect(r'advertisement registered on hci0', 20, since)
         finally:
-            agent.close()
+            for agent in filter(None, (chooser, asked)):
+                agent.close()
             self.remove_hci2()
 
     def scenarios(self):
         self.run.scenario('--adapter hci2 among three: published there, gone with it, back '
-                          'with it', self.chosen_going_and_coming_back)
-        self.run.scenario('the controller in use goes away: another powered one takes over',
-                          self.taking_over)
+                          'with it; without --adapter, another powered controller takes over '
+                          'when the one in use goes away, and hci0 again once back',
+                          self.coming_and_going)
 
 
-class Lifecycle:
-    """How the agent starts, refuses what it cannot run with, and leaves BlueZ."""
-
-    def __init__(self, run_):
-        self.run = run_
-
-    def quitting(self):
-        """By the console; SIGTERM is the next story, and which signals end the run is the
-        event loop's own test."""
-        agent = Agent('ble-quit', '--client', 'meeting', name='quit')
-        agent.expect(r'advertisement registered on hci0')
-        before = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
-        agent.command('quit')
-        status = agent.wait()
-        after = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
-        if status != 0 or 'nothing of ours is registered with BlueZ any more' not in \
-                agent.process.text or after != before + 1:
-            raise Failure(f'exit {status}, {after - before} unregistrations seen by bluetoothd, '
-                          f'trace ends {agent.process.text[-200:]!r}')
+class Lifecycle(Group):
+    """How the agent copes with a BlueZ that refuses, stalls or is called the wrong way."""
 
     def sigterm_while_bluetoothd_is_stopped(self):
+        """Every other agent quits by its console; which signals end the run the same way is
+        the event loop's test."""
         agent = Agent('ble-held', name='held')
         agent.expect(r'advertisement registered on hci0')
+        before = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
         bluetoothd = self.run.radio.bluetoothd.proc.pid
         os.kill(bluetoothd, 19)  # SIGSTOP: BlueZ answers nothing for a moment
         try:
@@ -448,9 +416,12 @@ class Lifecycle:
                 raise Failure('the agent exited before BlueZ answered its unregistrations')
         finally:
             os.kill(bluetoothd, 18)  # SIGCONT
-        status = agent.wait()
-        if status != 0 or 'nothing of ours is registered' not in agent.process.text:
-            raise Failure(f'exit {status}; trace ends {agent.process.text[-200:]!r}')
+        status = ended(agent.process, 10)
+        after = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+        if status != 0 or 'nothing of ours is registered' not in agent.process.text or \
+                after != before + 1:
+            raise Failure(f'exit {status}, {after - before} unregistrations seen by bluetoothd, '
+                          f'trace ends {agent.process.text[-200:]!r}')
 
     def calls_of_the_wrong_shape(self):
         agent = Agent('ble-shapes', name='shapes')
@@ -499,7 +470,6 @@ class Lifecycle:
         for name, body in (
                 ('a refused advertisement is asked for again until BlueZ takes it',
                  self.refused_for_a_while),
-                ('quitting exits 0 with everything unregistered', self.quitting),
                 ('SIGTERM while bluetoothd is stopped still unregisters everything first',
                  self.sigterm_while_bluetoothd_is_stopped),
                 ('calls of the wrong shape get InvalidArguments and reach nothing',
@@ -507,41 +477,24 @@ class Lifecycle:
             self.run.scenario(name, body)
 
 
-class Remote:
+class Remote(Group):
     """quorla-remote on hci1 as the companion: finds the agent by its record name, shows the
     status byte and sends the four requests over the air, one story per behaviour, all with
-    one agent that quits at the end of the last. (Reading the status is the idle agent's
+    one agent that quits at the end of the last. (Reading the status is the published agent's
     story; when a poll sends it is the core's.)"""
 
-    STATUS = re.compile(r'status 0x([0-9A-F]{2}) ')
     STAMPED = r'\d\d:\d\d:\d\d\.\d{3} status 0x'
-
-    def __init__(self, run_):
-        self.run = run_
-        self.agent = None
-
-    def shown(self, record_name, *command):
-        status, text, _ = one_shot(record_name, *command)
-        values = self.STATUS.findall(text)
-        if status != 0 or len(values) != 1:
-            raise Failure(f'{" ".join(command)}: exit {status}, said {text[-300:]!r}')
-        return int(values[0], 16)
 
     def requests(self):
         steps = [(('mic', 'on'), 0xEA, 'unmute', 'microphone on'),
                  (('camera', 'on'), 0xEB, 'activateCamera', 'camera on'),
                  (('hand',), 0xEB, 'toggleHand', 'hand raised'),
                  (('view', 'speaker'), 0xFB, 'selectActive', 'speaker view')]
-        shown = []
         for command, wanted, message, client in steps:
             since = self.agent.process.mark()
-            value = self.shown('ble-remote', *command)
+            expect_shown('ble-remote', wanted, *command)
             self.agent.expect(rf'request: {message}\n', 5, since)
             self.agent.expect(rf'client: {client}\n', 5, since)
-            if value != wanted:
-                raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
-            shown.append(f'{" ".join(command)} {value:02X}')
-        return ', '.join(shown)
 
     def watch(self):
         watcher = remote('--record-name', 'ble-remote', 'watch')
@@ -552,11 +505,7 @@ class Remote:
             watcher.expect(self.STAMPED + 'E0 no meeting', 2 * POLL_INTERVAL, since,
                            what='E0 once the client left')
             self.agent.close()
-            try:
-                status = watcher.proc.wait(20)
-            except subprocess.TimeoutExpired:
-                raise Failure('watch still running 20 s after the agent quit')
-            wait_for(lambda: watcher.closed, 5, 'end of its output')
+            status = ended(watcher, 20)
             if status != 1 or 'was lost' not in watcher.text:
                 raise Failure(f'exit {status} after the agent quit; said {watcher.text[-200:]!r}')
             return 'E0 shown when the meeting ended, exit 1 when the agent quit'
@@ -585,17 +534,12 @@ class Remote:
             self.agent.close()
 
 
-class Pairing:
+class Pairing(Group):
     """An agent that lets only paired companions in. The remote on hci1 pairs through an
     agent of its own, which BlueZ asks for that side; the agent's console decides for hci0.
     Both sides' bonds are forgotten at the end, so that later centrals start unpaired."""
 
-    PAIRING_LINE = "the agent requires pairing; run 'quorla-remote pair' first"
     PROMPT = r'pairing: 00:AA:01:01:00:01 on hci0 asks to pair with passkey (\d{6})'
-
-    def __init__(self, run_):
-        self.run = run_
-        self.agent = None
 
     def start(self, *options):
         self.agent = Agent('ble-paired', '--client', 'meeting', *options)
@@ -607,9 +551,7 @@ class Pairing:
         then a Write Command of "1" to the microphone is dropped by the stack."""
         radio = self.run.radio
         count = len(radio.records())
-        status, text, _ = one_shot('ble-paired', 'status')
-        if status != 1 or self.PAIRING_LINE not in text:
-            raise Failure(f'remote status: exit {status}, said {text[-200:]!r}')
+        expect_refused('ble-paired')
         errors = wait_for(lambda: [pdu[4] for _, direction, pdu in radio.att_pdus(0, count)
                                    if direction == ACL_TX and pdu[0] == ATT_ERROR_RESPONSE],
                           10, 'an ATT error response from hci0')
@@ -640,8 +582,7 @@ class Pairing:
         pairing.expect(rf'the passkey is {passkey};', 10, what='the same passkey on the phone')
         if answer:
             self.agent.command(answer)
-        status = pairing.proc.wait(60)
-        wait_for(lambda: pairing.closed, 5, 'end of its output')
+        status = ended(pairing, 60)
         return status, pairing.text
 
     def rejected(self):
@@ -650,19 +591,14 @@ class Pairing:
             if status != 1 or 'failed' not in text:
                 raise Failure(f'pair: exit {status} after {answer}; said {text[-200:]!r}')
         self.agent.expect(r'pairing: no answer in time; rejected 00:AA:01:01:00:01', 1)
-        status, text, _ = one_shot('ble-paired', 'status')
-        if status != 1 or self.PAIRING_LINE not in text:
-            raise Failure(f'status after the rejection: exit {status}, said {text[-200:]!r}')
+        expect_refused('ble-paired')
 
     def accepted(self):
+        """pair shows the status once paired, as status would."""
         status, text = self.pair('pair-accept')
         if status != 0 or 'paired with 00:AA:01:00:00:00' not in text or 'status 0xE8' not in text:
             raise Failure(f'pair: exit {status} after pair-accept; said {text[-300:]!r}')
-        remote_ = Remote(self.run)
-        for command, wanted in ((('status',), 0xE8), (('mic', 'on'), 0xEA)):
-            value = remote_.shown('ble-paired', *command)
-            if value != wanted:
-                raise Failure(f'{" ".join(command)} showed {value:02X}, not {wanted:02X}')
+        expect_shown('ble-paired', 0xEA, 'mic', 'on')
         watcher = remote('--record-name', 'ble-paired', 'watch')
         try:
             # Read, not notified, where BlueZ kept the bonded remote's subscription.
@@ -680,9 +616,9 @@ class Pairing:
         self.agent.close()
         self.run.radio.restart_bluetoothd()
         self.start()
-        status, text, _ = one_shot('ble-paired', 'status')
-        if status != 0 or 'status 0xE8' not in text or 'asks to pair' in self.agent.process.text:
-            raise Failure(f'status after the restart: exit {status}, said {text[-200:]!r}')
+        expect_shown('ble-paired', 0xE8, 'status')
+        if 'asks to pair' in self.agent.process.text:
+            raise Failure('the agent asked to pair with the bonded remote')
 
     def forgotten(self):
         """paired and unpair, in the mode switched off again."""
@@ -696,9 +632,7 @@ class Pairing:
         self.agent.command('paired')
         self.agent.expect(r'paired: no device is paired with this computer', 10, since)
         self.run.radio.forget_devices('hci1')  # or it would encrypt with a key hci0 forgot
-        status, text, _ = one_shot('ble-paired', 'status')  # off again: no pairing needed
-        if status != 0 or 'status 0xE8' not in text:
-            raise Failure(f'status with the mode off: exit {status}, said {text[-200:]!r}')
+        expect_shown('ble-paired', 0xE8, 'status')  # off again: no pairing needed
 
     def scenarios(self):
         try:
@@ -724,18 +658,14 @@ class Pairing:
 def main():
     os.makedirs(OUT, exist_ok=True)
     trace(f'guest up {open("/proc/uptime").read().split()[0]} s after boot; agent {AGENT}')
+    run_ = Run()
     try:
-        radio = Radio()
+        run_.radio = Radio()
     except (Failure, OSError, subprocess.SubprocessError) as failure:
-        line = f'FAIL  bring-up of bluetoothd on two emulated controllers: {failure}'
-        print(line, flush=True)
-        with open(OUT + '/results', 'a') as results:
-            results.write(line + '\n')
-        radio = None
-    if radio:
+        run_.record(f'FAIL  bring-up of bluetoothd on two emulated controllers: {failure}')
+    if run_.radio:
         only = CONFIG.get('only', '')
-        run_ = Run(radio)
-        groups = {'idle_agent': run_.idle_agent, 'restart_agent': run_.restart_agent,
+        groups = {'published': run_.published,
                   'lifecycle': Lifecycle(run_).scenarios, 'remote': Remote(run_).scenarios,
                   'pairing': Pairing(run_).scenarios,
                   # Last: it takes the emulated controllers away and brings them back.
@@ -743,9 +673,9 @@ def main():
         for name, group in groups.items():
             if not only or name in only.split(','):
                 group()
-        radio.close()
+        run_.radio.close()
         if Agent.failed:
-            run_.record(f'FAIL  every agent ends with status 0: {Agent.failed}')
+            run_.record(f'FAIL  every agent leaves BlueZ and ends with status 0: {Agent.failed}')
     open(OUT + '/done', 'w').close()
     trace('guest done')
 
