@@ -672,7 +672,10 @@ def main():
                   'adapters': Adapters(run_).scenarios}
         for name, group in groups.items():
             if not only or name in only.split(','):
-                group()
+                try:
+                    group()
+                except Exception as error:  # before its first story: the rest still run
+                    run_.record(f'FAIL  {name}: {type(error).__name__}: {error}')
         run_.radio.close()
         if Agent.failed:
             run_.record(f'FAIL  every agent leaves BlueZ and ends with status 0: {Agent.failed}')
