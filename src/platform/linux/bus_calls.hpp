@@ -97,6 +97,11 @@ inline SlotOwner addMatch(sd_bus* bus, const char* rule, sd_bus_message_handler_
     return SlotOwner(slot);
 }
 
+// bluetoothd coming (a new owner) and going (none) on the system bus.
+inline constexpr const char* bluezOwnerChangedRule =
+    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+    "member='NameOwnerChanged',arg0='org.bluez'";
+
 struct BluezSignalHandlers {
     sd_bus_message_handler_t nameOwnerChanged;  // of org.bluez only
     sd_bus_message_handler_t interfacesAdded;
@@ -116,9 +121,7 @@ inline std::vector<SlotOwner> watchBluezSignals(sd_bus* bus, const BluezSignalHa
     if (propertiesOf)
         propertiesRule += std::string(",arg0='") + propertiesOf + "'";
     const std::pair<std::string, sd_bus_message_handler_t> rules[] = {
-        {"type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-         "member='NameOwnerChanged',arg0='org.bluez'",
-         handlers.nameOwnerChanged},
+        {bluezOwnerChangedRule, handlers.nameOwnerChanged},
         {"type='signal',sender='org.bluez',interface='org.freedesktop.DBus.ObjectManager',"
          "member='InterfacesAdded'",
          handlers.interfacesAdded},

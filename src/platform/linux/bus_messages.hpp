@@ -64,6 +64,13 @@ inline std::string bluezUuid(const platform::Uuid& uuid) {
     return text;
 }
 
+// The new owner a NameOwnerChanged signal names; empty when the name was let go.
+inline std::string readNewOwner(sd_bus_message* message) {
+    const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+    check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner), "sd_bus_message_read");
+    return newOwner;
+}
+
 inline bool readBool(sd_bus_message* message) {
     int value = 0;
     check(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");

@@ -51,20 +51,14 @@ PairingConsole::PairingConsole(EventLoop& loop, bool isPairingRequired,
                                           [this](std::uint64_t id) { withdrawn(id); }},
                    trace);
     // A restarted bluetoothd has forgotten its agents.
-    bluezWatch_ = addMatch(bus_.get(),
-                           "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop."
-                           "DBus',member='NameOwnerChanged',arg0='org.bluez'",
-                           &onBluezOwner, this);
+    bluezWatch_ = addMatch(bus_.get(), bluezOwnerChangedRule, &onBluezOwner, this);
     serve();
 }
 
 int PairingConsole::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<PairingConsole*>(userdata);
     return guarded(self.trace_, nullptr, [&] {
-        const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
-        check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
-              "sd_bus_message_read");
-        if (*newOwner != '\0')
+        if (!readNewOwner(message).empty())
             self.serve();
         return 0;
     });

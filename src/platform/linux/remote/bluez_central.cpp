@@ -355,10 +355,7 @@ const std::string& BluezCentral::address() const {
 int BluezCentral::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezCentral*>(userdata);
     return self.guarded([&] {
-        const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
-        check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
-              "sd_bus_message_read");
-        if (*newOwner == '\0' && self.phase_ != Phase::starting) {
+        if (readNewOwner(message).empty() && self.phase_ != Phase::starting) {
             self.isDiscovering_ = false;
             self.isConnectRequested_ = false;
             self.fail("bluetoothd stopped");
