@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/emulated_client.hpp"
+#include "platform/linux/emulation/emulated_client.hpp"
 #include "platform/scripting.hpp"
 
 namespace quorla::fakes {

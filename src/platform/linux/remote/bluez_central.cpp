@@ -5,8 +5,8 @@
 #include <exception>
 #include <utility>
 
-#include "platform/linux/bus_calls.hpp"
-#include "platform/linux/bus_messages.hpp"
+#include "platform/linux/bus/bus_calls.hpp"
+#include "platform/linux/bus/bus_messages.hpp"
 
 namespace quorla::remote {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/adapter_choice.hpp"
-#include "platform/linux/bluez_calls.hpp"
-#include "platform/linux/event_loop.hpp"
-#include "platform/linux/pairing_agent.hpp"
+#include "platform/linux/bluez/adapter_choice.hpp"
+#include "platform/linux/bluez/bluez_calls.hpp"
+#include "platform/linux/bus/event_loop.hpp"
+#include "platform/linux/bus/sd_owners.hpp"
+#include "platform/linux/pairing/pairing_agent.hpp"
 #include "platform/linux/remote/gatt_layout.hpp"
-#include "platform/linux/sd_owners.hpp"
 #include "platform/uuid.hpp"
 
 namespace quorla::remote {

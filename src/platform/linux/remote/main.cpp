@@ -5,8 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/event_loop.hpp"
-#include "platform/linux/options.hpp"
+#include "platform/linux/bus/event_loop.hpp"
 #include "platform/linux/remote/remote_options.hpp"
 #include "platform/linux/remote/remote_session.hpp"
 
@@ -16,7 +15,7 @@ int main(int argc, char** argv) {
     remote::RemoteOptions options;
     try {
         options = remote::parseRemoteOptions(std::vector<std::string_view>(argv + 1, argv + argc));
-    } catch (const platform::linux_::OptionError& error) {
+    } catch (const remote::OptionError& error) {
         std::cerr << "quorla-remote: " << error.what()
                   << "\nTry 'quorla-remote --help' for the options.\n";
         return 2;

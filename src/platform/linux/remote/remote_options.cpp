@@ -3,13 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include "bluetooth/identifiers.hpp"
-#include "platform/linux/options.hpp"
+#include "platform/linux/bluez/adapter_choice.hpp"
 
 namespace quorla::remote {
 
 namespace {
-
-using platform::linux_::OptionError;
 
 struct Given {
     std::optional<std::string> recordName;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +21,14 @@ struct RemoteOptions {
     bool isHelpRequested = false;
 };
 
-// arguments: the command line without the program's name. Throws OptionError (of the
-// agent's options) with the one line to show.
+// A command line quorla-remote cannot start with; what() is the one line to show the user.
+class OptionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// arguments: the command line without the program's name. Throws OptionError with the one
+// line to show.
 RemoteOptions parseRemoteOptions(const std::vector<std::string_view>& arguments);
 
 std::string remoteHelpText();

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/application.hpp"
-#include "platform/linux/event_loop.hpp"
-#include "platform/linux/line_reader.hpp"
+#include "platform/linux/bus/event_loop.hpp"
+#include "platform/linux/bus/line_reader.hpp"
 #include "platform/linux/remote/bluez_central.hpp"
 #include "platform/linux/remote/commands.hpp"
 

@@ -1,0 +1,142 @@
+#include "platform/linux/bluez/bluez_watch.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "platform/linux/bus/bus_calls.hpp"
+#include "platform/linux/bus/bus_messages.hpp"
+
+namespace quorla::platform::linux_ {
+
+namespace {
+
+constexpr const char* adapterInterface = "org.bluez.Adapter1";
+
+bool readPowered(sd_bus_message* message, bool isPowered) {
+    readProperties(message, {{"Powered", "b", [&] { isPowered = readBool(message); }}});
+    return isPowered;
+}
+
+}  // namespace
+
+BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace)
+    : bus_(bus),
+      adapters_(adapters),
+      listener_(std::move(listener)),
+      trace_(trace),
+      watches_(watchBluezSignals(
+          bus,
+          {&onNameOwnerChanged, &onInterfacesAdded, &onInterfacesRemoved, &onPropertiesChanged},
+          this, adapterInterface)) {
+    requestManagedObjects();
+}
+
+void BluezWatch::requestManagedObjects() {
+    auto call = newMethodCall(bus_, bluezName, "/", "org.freedesktop.DBus.ObjectManager",
+                              "GetManagedObjects");
+    check(sd_bus_message_set_auto_start(call.get(), 0), "sd_bus_message_set_auto_start");
+    managedObjectsCall_ = callAsync(bus_, call.get(), &onManagedObjects, this);
+}
+
+int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    self.managedObjectsCall_.reset();
+    return guarded(self.trace_, nullptr, [&] {
+        if (!sd_bus_message_is_method_error(reply, nullptr)) {
+            self.readManagedObjects(reply);
+            return 0;
+        }
+        if (!isBluezAbsent(sd_bus_message_get_error(reply)))
+            self.trace_ << "bluez: GetManagedObjects failed: " << errorText(reply) << '\n';
+        self.bluezGone();
+        return 0;
+    });
+}
+
+void BluezWatch::readManagedObjects(sd_bus_message* reply) {
+    adapters_.bluezFound();
+    readObjects(reply, [&](const std::string& path) { readAdapterInterfaces(reply, path); });
+    listener_.changed();
+}
+
+// Reads a{sa{sv}}, keeping the adapter's power when the object is an adapter.
+void BluezWatch::readAdapterInterfaces(sd_bus_message* message, const std::string& path) {
+    readInterfaces(message, [&](const std::string& interface) {
+        if (interface != adapterInterface)
+            return false;
+        adapters_.setPowered(path, readPowered(message, false));
+        return true;
+    });
+}
+
+int BluezWatch::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+        check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
+              "sd_bus_message_read");
+        if (std::strcmp(name, bluezName) != 0)
+            return 0;
+        if (*newOwner == '\0')
+            self.bluezGone();
+        else
+            self.requestManagedObjects();
+        return 0;
+    });
+}
+
+int BluezWatch::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const char* path = nullptr;
+        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+        self.readAdapterInterfaces(message, path);
+        self.listener_.changed();
+        return 0;
+    });
+}
+
+int BluezWatch::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        self.adapterRemoved(message);
+        return 0;
+    });
+}
+
+void BluezWatch::adapterRemoved(sd_bus_message* message) {
+    const char* path = nullptr;
+    check(sd_bus_message_read(message, "o", &path), "sd_bus_message_read");
+    const auto interfaces = readStrings(message);
+    const bool isAdapter =
+        std::find(interfaces.begin(), interfaces.end(), adapterInterface) != interfaces.end();
+    if (!isAdapter || !adapters_.remove(path))
+        return;
+    // bluetoothd drops what was registered on an adapter that goes away.
+    listener_.dropped(std::string(path));
+    listener_.changed();
+}
+
+int BluezWatch::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<BluezWatch*>(userdata);
+    return guarded(self.trace_, nullptr, [&] {
+        const std::string path = sd_bus_message_get_path(message);
+        const auto wasPowered = self.adapters_.isPowered(path);
+        if (!wasPowered)
+            return 0;
+        const char* interface = nullptr;
+        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
+        self.adapters_.setPowered(path, readPowered(message, *wasPowered));
+        self.listener_.changed();
+        return 0;
+    });
+}
+
+void BluezWatch::bluezGone() {
+    adapters_.bluezGone();
+    listener_.dropped(std::nullopt);
+    listener_.changed();
+}
+
+}  // namespace quorla::platform::linux_

@@ -1,0 +1,402 @@
+#include "platform/linux/emulation/emulated_client.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+#include "automation/menu_vocabulary.hpp"
+
+namespace quorla::platform::linux_ {
+
+namespace {
+
+constexpr std::string_view clientName = "zoom.us";
+
+constexpr std::array<std::string_view, 11> languageKeys = {"en",      "es", "it", "de", "fr", "ru",
+                                                           "zh-hant", "zh", "ja", "pt", "ko"};
+
+bool isLanguageKey(std::string_view key) {
+    return std::find(languageKeys.begin(), languageKeys.end(), key) != languageKeys.end();
+}
+
+class BooleanDescriptor final : public platform::EventDescriptor {
+  public:
+    explicit BooleanDescriptor(bool value) : value_(value) {}
+
+    long numberOfItems() const override { return 0; }
+    std::unique_ptr<platform::EventDescriptor> descriptorAtIndex(long) const override {
+        return nullptr;
+    }
+    bool booleanValue() const override { return value_; }
+
+  private:
+    bool value_;
+};
+
+class BooleanListDescriptor final : public platform::EventDescriptor {
+  public:
+    explicit BooleanListDescriptor(std::vector<bool> items) : items_(std::move(items)) {}
+
+    long numberOfItems() const override { return static_cast<long>(items_.size()); }
+    std::unique_ptr<platform::EventDescriptor> descriptorAtIndex(long index) const override {
+        if (index < 1 || index > numberOfItems())
+            return nullptr;
+        return std::make_unique<BooleanDescriptor>(items_[static_cast<std::size_t>(index - 1)]);
+    }
+    bool booleanValue() const override { return false; }
+
+  private:
+    std::vector<bool> items_;
+};
+
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        const auto end = text.find(separator);
+        parts.push_back(text.substr(0, end));
+        if (end == std::string_view::npos)
+            return parts;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// The AppleScript string literal that follows marker on the line (the marker ends with its
+// opening quote), escapes undone; none when the line has no such literal.
+std::optional<std::string> literalAfter(std::string_view line, std::string_view marker) {
+    const auto start = line.find(marker);
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    std::string text;
+    for (auto i = start + marker.size(); i < line.size(); ++i) {
+        if (line[i] == '"')
+            return text;
+        if (line[i] == '\\' && i + 1 < line.size())
+            ++i;
+        text += line[i];
+    }
+    return std::nullopt;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The text between prefix and suffix when line is exactly prefix, text, suffix.
+std::optional<std::string_view> between(std::string_view line, std::string_view prefix,
+                                        std::string_view suffix) {
+    if (line.size() < prefix.size() + suffix.size() || !line.starts_with(prefix) ||
+        !line.ends_with(suffix))
+        return std::nullopt;
+    return line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+}
+
+// The items of an AppleScript list, written "a, b, c" once its braces are gone.
+std::vector<std::string_view> listItems(std::string_view list) {
+    std::vector<std::string_view> items;
+    if (trimmed(list).empty())
+        return items;
+    for (const auto item : splitOn(list, ','))
+        items.push_back(trimmed(item));
+    return items;
+}
+
+struct Shortcut {
+    std::string key;
+    std::vector<std::string> modifiers;
+};
+
+// `keystroke "a" using {command down, shift down}` or `keystroke "y" using option down`.
+std::optional<Shortcut> shortcutOf(std::string_view line) {
+    auto key = literalAfter(line, "keystroke \"");
+    if (!key)
+        return std::nullopt;
+    Shortcut shortcut{std::move(*key), {}};
+    const auto using_ = line.find(" using ");
+    if (using_ == std::string_view::npos)
+        return shortcut;
+    const auto modifiers = trimmed(line.substr(using_ + 7));
+    for (auto modifier : listItems(between(modifiers, "{", "}").value_or(modifiers))) {
+        if (modifier.ends_with(" down"))
+            modifier.remove_suffix(5);
+        shortcut.modifiers.emplace_back(modifier);
+    }
+    return shortcut;
+}
+
+bool definesHandler(const std::vector<std::string_view>& lines, std::string_view name) {
+    const auto definition = "on " + std::string(name) + "()";
+    return std::find(lines.begin(), lines.end(), definition) != lines.end();
+}
+
+// What the "checkStatus" handler of the text answers, read as System Events would carry it
+// out: the flags it sets false at the start; the menu it opens by title while telling
+// "zoom.us"; each item it looks up there setting the flag its next line sets true; and the
+// flags in the order of its return list. None for a text that does not read this way.
+std::optional<std::vector<bool>> runCheckStatus(const std::vector<std::string_view>& lines,
+                                                const EmulatedClient& client) {
+    std::map<std::string_view, bool> flags;
+    std::vector<std::string> menuItems;  // of the menu the handler opened
+    bool isTellingClient = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto line = lines[i];
+        const auto next = i + 1 < lines.size() ? lines[i + 1] : std::string_view{};
+        if (const auto flag = between(line, "set ", " to false")) {
+            flags[*flag] = false;
+        } else if (const auto process = literalAfter(line, "tell process \"")) {
+            isTellingClient = process == clientName;
+        } else if (const auto title = literalAfter(line, "menu bar item \"")) {
+            menuItems = isTellingClient ? client.menuItems(*title) : std::vector<std::string>{};
+        } else if (const auto item = literalAfter(line, "menu item \"")) {
+            const auto flag = between(next, "set ", " to true");
+            if (flag && flags.contains(*flag) &&
+                std::find(menuItems.begin(), menuItems.end(), *item) != menuItems.end())
+                flags[*flag] = true;
+        } else if (const auto names = between(line, "return {", "}")) {
+            std::vector<bool> reply;
+            for (const auto name : listItems(*names)) {
+                const auto found = flags.find(name);
+                if (found == flags.end())
+                    return std::nullopt;
+                reply.push_back(found->second);
+            }
+            return reply;
+        }
+    }
+    return std::nullopt;
+}
+
+bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handler) {
+    const auto name = event.textParameters.find(platform::fourCharCode("snam"));
+    return event.eventClass == platform::fourCharCode("ascr") &&
+           event.eventID == platform::fourCharCode("psbr") && name != event.textParameters.end() &&
+           name->second == handler;
+}
+
+class EmulatedScript final : public platform::Script {
+  public:
+    EmulatedScript(EmulatedClient& client, std::string_view source)
+        : client_(client), source_(source) {
+        for (const auto line : splitOn(source_, '\n'))
+            lines_.push_back(trimmed(line));
+    }
+    EmulatedScript(const EmulatedScript&) = delete;  // lines_ views its own source_
+    EmulatedScript& operator=(const EmulatedScript&) = delete;
+
+    // Nothing to prepare: the text is read when the script runs.
+    void compile() override {}
+
+    // System Events types each keystroke into the process the script tells.
+    void execute() override {
+        bool isTellingClient = false;
+        for (const auto line : lines_) {
+            if (const auto process = literalAfter(line, "tell process \""))
+                isTellingClient = process == clientName;
+            else if (line == "end tell")
+                isTellingClient = false;
+            else if (const auto shortcut = shortcutOf(line); shortcut && isTellingClient)
+                client_.receiveShortcut(shortcut->key, shortcut->modifiers);
+        }
+    }
+
+    std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
+        const platform::AppleEvent& event) override {
+        if (!isSubroutineEvent(event, "checkStatus") || !definesHandler(lines_, "checkStatus"))
+            return nullptr;
+        auto reply = runCheckStatus(lines_, client_);
+        if (!reply)
+            return nullptr;
+        return std::make_unique<BooleanListDescriptor>(std::move(*reply));
+    }
+
+  private:
+    EmulatedClient& client_;
+    std::string source_;
+    std::vector<std::string_view> lines_;  // of source_, without their indentation
+};
+
+std::string describe(const std::string& key, const std::vector<std::string>& modifiers) {
+    std::string text;
+    for (const auto& modifier : modifiers) {
+        if (!modifier.empty())
+            text += static_cast<char>(std::toupper(static_cast<unsigned char>(modifier[0])));
+        text += modifier.substr(std::min<std::size_t>(1, modifier.size())) + "+";
+    }
+    for (const char c : key)
+        text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+EmulatedClient::EmulatedClient(ClientState initial, std::ostream& trace)
+    : state_(std::move(initial)), trace_(trace) {
+    if (!isLanguageKey(state_.language))
+        throw std::invalid_argument("unknown client language \"" + state_.language + "\"");
+    state_.isInMeeting = state_.isInMeeting && state_.isRunning;
+    state_.isHandRaised = state_.isHandRaised && state_.isInMeeting;
+    if (state_.isRunning)
+        processIdentifier_ = nextProcessIdentifier_++;
+}
+
+std::unique_ptr<platform::Script> EmulatedClient::createScript(std::string_view source) {
+    return std::make_unique<EmulatedScript>(*this, source);
+}
+
+std::vector<platform::RunningApplication> EmulatedClient::runningApplications() const {
+    if (!state_.isRunning)
+        return {};
+    return {application()};
+}
+
+EmulatedClient::ObserverToken EmulatedClient::addObserver(const std::string& name,
+                                                          Observer observer) {
+    return center_.addObserver(name, std::move(observer));
+}
+
+void EmulatedClient::removeObserver(ObserverToken token) {
+    center_.removeObserver(token);
+}
+
+bool EmulatedClient::launch() {
+    if (state_.isRunning)
+        return false;
+    state_.isRunning = true;
+    processIdentifier_ = nextProcessIdentifier_++;
+    note("launched, pid " + std::to_string(processIdentifier_));
+    center_.post({platform::workspaceDidLaunchApplicationNotification,
+                  {{platform::workspaceApplicationKey, application()}}});
+    return true;
+}
+
+bool EmulatedClient::quit() {
+    if (!state_.isRunning)
+        return false;
+    const auto quitting = application();
+    state_.isRunning = false;
+    state_.isInMeeting = false;
+    state_.isHandRaised = false;
+    note("quit");
+    center_.post({platform::workspaceDidTerminateApplicationNotification,
+                  {{platform::workspaceApplicationKey, quitting}}});
+    return true;
+}
+
+bool EmulatedClient::joinMeeting() {
+    if (!state_.isRunning || state_.isInMeeting)
+        return false;
+    state_.isInMeeting = true;
+    note("meeting joined");
+    return true;
+}
+
+bool EmulatedClient::leaveMeeting() {
+    if (!state_.isInMeeting)
+        return false;
+    state_.isInMeeting = false;
+    state_.isHandRaised = false;
+    note("meeting left");
+    return true;
+}
+
+bool EmulatedClient::toggleMic() {
+    return toggle(&ClientState::isMicOn, "microphone on", "microphone off");
+}
+
+bool EmulatedClient::toggleCamera() {
+    return toggle(&ClientState::isCameraOn, "camera on", "camera off");
+}
+
+bool EmulatedClient::toggleHand() {
+    return toggle(&ClientState::isHandRaised, "hand raised", "hand lowered");
+}
+
+bool EmulatedClient::toggleView() {
+    return toggle(&ClientState::isSpeakerView, "speaker view", "gallery view");
+}
+
+bool EmulatedClient::setLanguage(std::string_view key) {
+    if (!isLanguageKey(key))
+        return false;
+    state_.language = key;
+    note("language " + state_.language);
+    return true;
+}
+
+// The menu offers the action that changes the current state, so it names the opposite of
+// it: "Mute Audio" while the microphone is live, "Unmute Audio" while it is muted. Only the
+// first of each pair is known in every language; the client's own words for the second
+// ("Unmute Audio", "Start Video", "Speaker View") are known in English alone, so in any
+// other language that item is left out rather than shown under a made-up title. The status
+// probe reads both the same way: the item it looks for is absent.
+std::vector<std::string> EmulatedClient::menuItems(std::string_view menuTitle) const {
+    const auto titles = automation::selectMenuVocabulary({state_.language});
+    if (!state_.isInMeeting || menuTitle != titles.meetingMenuTitle)
+        return {};
+    const bool isEnglish = state_.language == "en";
+    std::vector<std::string> items{titles.keepOnTopTitle};
+    const auto offer = [&](bool isOn, const std::string& onTitle, const char* englishOffTitle) {
+        if (isOn)
+            items.push_back(onTitle);
+        else if (isEnglish)
+            items.emplace_back(englishOffTitle);
+    };
+    offer(state_.isMicOn, titles.muteAudioTitle, "Unmute Audio");
+    offer(state_.isCameraOn, titles.stopVideoTitle, "Start Video");
+    offer(state_.isSpeakerView, titles.galleryViewTitle, "Speaker View");
+    return items;
+}
+
+void EmulatedClient::receiveShortcut(std::string_view key,
+                                     const std::vector<std::string>& modifiers) {
+    using Modifiers = std::vector<std::string>;
+    struct Binding {
+        std::string_view key;
+        Modifiers modifiers;
+        bool (EmulatedClient::*action)();
+    };
+    static const Binding bindings[] = {
+        {"a", {"command", "shift"}, &EmulatedClient::toggleMic},
+        {"v", {"command", "shift"}, &EmulatedClient::toggleCamera},
+        {"y", {"option"}, &EmulatedClient::toggleHand},
+        {"w", {"command", "shift"}, &EmulatedClient::toggleView},
+    };
+    if (!state_.isRunning)
+        return;  // System Events finds no such process; nothing is typed
+    auto sorted = modifiers;
+    std::sort(sorted.begin(), sorted.end());
+    const auto found = std::find_if(std::begin(bindings), std::end(bindings), [&](const auto& b) {
+        return b.key == key && b.modifiers == sorted;
+    });
+    const auto description = describe(std::string(key), modifiers);
+    if (found == std::end(bindings))
+        note(description + " ignored: not a shortcut of the client");
+    else if (!state_.isInMeeting)
+        note(description + " ignored: no meeting");
+    else
+        (this->*found->action)();
+}
+
+bool EmulatedClient::toggle(bool ClientState::*flag, std::string_view onText,
+                            std::string_view offText) {
+    if (!state_.isInMeeting)
+        return false;
+    state_.*flag = !(state_.*flag);
+    note(state_.*flag ? onText : offText);
+    return true;
+}
+
+platform::RunningApplication EmulatedClient::application() const {
+    return {processIdentifier_, std::string(clientName)};
+}
+
+void EmulatedClient::note(std::string_view line) const {
+    trace_ << "client: " << line << '\n' << std::flush;
+}
+
+}  // namespace quorla::platform::linux_

@@ -1,0 +1,407 @@
+#include "platform/linux/peripheral/gatt_application.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "platform/linux/bus/bus_calls.hpp"
+#include "platform/linux/bus/bus_messages.hpp"
+
+namespace quorla::platform::linux_ {
+
+namespace {
+
+constexpr const char* serviceInterface = "org.bluez.GattService1";
+constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
+constexpr const char* invalidArguments = "org.bluez.Error.InvalidArguments";
+constexpr platform::Seconds notificationRetryDelay{0.1};
+
+constexpr PropertyList serviceProperties = {{"UUID", "s"}, {"Primary", "b"}};
+constexpr PropertyList characteristicProperties = {
+    {"UUID", "s"}, {"Service", "o"}, {"Flags", "as"}, {"Value", "ay"}};
+
+std::string hex(const platform::Bytes& bytes) {
+    std::string text;
+    char digits[3];
+    for (auto byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += digits;
+    }
+    return text;
+}
+
+// BlueZ's names for the core's bits. An encrypt-* flag makes bluetoothd answer a central
+// on an unencrypted link with Insufficient Encryption, and drop its Write Commands.
+std::vector<const char*> flagsOf(const platform::Characteristic& characteristic) {
+    namespace bits = platform::characteristic_property;
+    namespace permission = platform::attribute_permission;
+    const auto has = [](unsigned set, unsigned bit) { return (set & bit) != 0; };
+    const auto properties = characteristic.properties;
+    const auto permissions = characteristic.permissions;
+    const std::pair<bool, const char*> names[] = {
+        {has(properties, bits::read), "read"},
+        {has(properties, bits::read) && has(permissions, permission::readEncryptionRequired),
+         "encrypt-read"},
+        {has(properties, bits::writeWithoutResponse), "write-without-response"},
+        {has(properties, bits::write), "write"},
+        {has(permissions, permission::writeEncryptionRequired), "encrypt-write"},
+        {has(properties, bits::notify), "notify"},
+        {has(properties, bits::notifyEncryptionRequired), "encrypt-notify"},
+    };
+    std::vector<const char*> flags;
+    for (auto [isSet, name] : names)
+        if (isSet)
+            flags.push_back(name);
+    return flags;
+}
+
+// The D-Bus errors from which bluetoothd derives the ATT error it sends the central.
+const char* bluezErrorFor(std::uint8_t attError) {
+    switch (attError) {
+        case 0x02:  // read not permitted
+        case 0x03:  // write not permitted
+            return "org.bluez.Error.NotPermitted";
+        case 0x06:
+            return "org.bluez.Error.NotSupported";
+        case 0x07:
+            return "org.bluez.Error.InvalidOffset";
+        case 0x08:
+            return "org.bluez.Error.NotAuthorized";
+        case 0x0D:
+            return "org.bluez.Error.InvalidValueLength";
+        default:
+            return "org.bluez.Error.Failed";
+    }
+}
+
+bool readOffset(sd_bus_message* message, std::uint16_t& offset) {
+    return readProperties(message, {{"offset", "q", [&] {
+                                         check(sd_bus_message_read_basic(message, 'q', &offset),
+                                               "sd_bus_message_read_basic");
+                                     }}});
+}
+
+SlotOwner addVtable(sd_bus* bus, const std::string& path, const char* interface,
+                    const sd_bus_vtable* vtable, void* userdata) {
+    sd_bus_slot* slot = nullptr;
+    check(sd_bus_add_object_vtable(bus, &slot, path.c_str(), interface, vtable, userdata),
+          "sd_bus_add_object_vtable");
+    return SlotOwner(slot);
+}
+
+}  // namespace
+
+struct GattApplication::ServiceObject {
+    GattApplication* owner;
+    std::string path;
+    std::string uuid;
+    bool isPrimary = true;
+    SlotOwner vtable{};
+};
+
+struct GattApplication::CharacteristicObject {
+    GattApplication* owner;
+    platform::CharacteristicRef characteristic;
+    std::string path;
+    std::string servicePath;
+    std::string uuid;
+    platform::Bytes value{};
+    bool isNotifying = false;
+    SlotOwner vtable{};
+    SlotOwner guard{};
+};
+
+GattApplication::GattApplication(sd_bus* bus, EventLoop& loop, platform::PeripheralManager& manager,
+                                 platform::PeripheralManagerDelegate& delegate, std::ostream& trace)
+    : bus_(bus), loop_(loop), manager_(manager), delegate_(delegate), trace_(trace) {
+    sd_bus_slot* slot = nullptr;
+    check(sd_bus_add_object(bus, &slot, path, &onGetManagedObjects, this), "sd_bus_add_object");
+    objectManager_.reset(slot);
+}
+
+GattApplication::~GattApplication() = default;
+
+// ---- The objects ----
+
+std::string GattApplication::publish(const platform::Service& service) {
+    characteristics_.clear();
+    service_ = std::make_unique<ServiceObject>(ServiceObject{
+        this, std::string(path) + "/service0", bluezUuid(service.type), service.isPrimary});
+    service_->vtable =
+        addVtable(bus_, service_->path, serviceInterface, serviceVtable(), service_.get());
+    for (const auto& characteristic : service.characteristics)
+        exportCharacteristic(characteristic);
+    return service_->uuid;
+}
+
+void GattApplication::exportCharacteristic(const platform::CharacteristicRef& characteristic) {
+    auto object = std::make_unique<CharacteristicObject>(CharacteristicObject{
+        this, characteristic, service_->path + "/char" + std::to_string(characteristics_.size()),
+        service_->path, bluezUuid(characteristic->type)});
+    sd_bus_slot* slot = nullptr;
+    check(sd_bus_add_object(bus_, &slot, object->path.c_str(), &rejectMalformedCall, object.get()),
+          "sd_bus_add_object");
+    object->guard.reset(slot);
+    object->vtable = addVtable(bus_, object->path, characteristicInterface, characteristicVtable(),
+                               object.get());
+    characteristics_.push_back(std::move(object));
+}
+
+// sd-bus's own object manager lists children in an order of its own, while BlueZ gives the
+// characteristics their handles in the order it receives them: ours lists them in the
+// core's order.
+int GattApplication::onGetManagedObjects(sd_bus_message* call, void* userdata,
+                                         sd_bus_error* error) {
+    if (!sd_bus_message_is_method_call(call, "org.freedesktop.DBus.ObjectManager",
+                                       "GetManagedObjects"))
+        return 0;
+    auto& self = *static_cast<GattApplication*>(userdata);
+    return guarded(self.trace_, error, [&] {
+        self.answerManagedObjects(call);
+        return 1;
+    });
+}
+
+void GattApplication::answerManagedObjects(sd_bus_message* call) {
+    sd_bus_message* reply = nullptr;
+    check(sd_bus_message_new_method_return(call, &reply), "sd_bus_message_new_method_return");
+    MessageOwner owner(reply);
+    openContainer(reply, 'a', "{oa{sa{sv}}}");
+    if (service_) {
+        appendObject(reply, service_->path, serviceInterface, serviceProperties,
+                     &getServiceProperty, service_.get());
+        for (const auto& object : characteristics_)
+            appendObject(reply, object->path, characteristicInterface, characteristicProperties,
+                         &getCharacteristicProperty, object.get());
+    }
+    closeContainer(reply);
+    check(sd_bus_send(nullptr, reply, nullptr), "sd_bus_send");
+}
+
+int GattApplication::getServiceProperty(sd_bus*, const char*, const char*, const char* property,
+                                        sd_bus_message* reply, void* userdata,
+                                        sd_bus_error* error) {
+    auto& service = *static_cast<ServiceObject*>(userdata);
+    return guarded(service.owner->trace_, error, [&] {
+        if (std::strcmp(property, "UUID") == 0)
+            return check(sd_bus_message_append(reply, "s", service.uuid.c_str()),
+                         "sd_bus_message_append");
+        const int primary = service.isPrimary;
+        return check(sd_bus_message_append(reply, "b", primary), "sd_bus_message_append");
+    });
+}
+
+int GattApplication::getCharacteristicProperty(sd_bus*, const char*, const char*,
+                                               const char* property, sd_bus_message* reply,
+                                               void* userdata, sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    return guarded(object.owner->trace_, error, [&] {
+        if (std::strcmp(property, "UUID") == 0)
+            return check(sd_bus_message_append(reply, "s", object.uuid.c_str()),
+                         "sd_bus_message_append");
+        if (std::strcmp(property, "Service") == 0)
+            return check(sd_bus_message_append(reply, "o", object.servicePath.c_str()),
+                         "sd_bus_message_append");
+        if (std::strcmp(property, "Flags") == 0)
+            return appendStrings(reply, flagsOf(*object.characteristic));
+        return check(
+            sd_bus_message_append_array(reply, 'y', object.value.data(), object.value.size()),
+            "sd_bus_message_append_array");
+    });
+}
+
+const sd_bus_vtable* GattApplication::serviceVtable() {
+    static const sd_bus_vtable vtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_PROPERTY("UUID", "s", &getServiceProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+        SD_BUS_PROPERTY("Primary", "b", &getServiceProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+        SD_BUS_VTABLE_END,
+    };
+    return vtable;
+}
+
+const sd_bus_vtable* GattApplication::characteristicVtable() {
+    static const sd_bus_vtable vtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_PROPERTY("UUID", "s", &getCharacteristicProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+        SD_BUS_PROPERTY("Service", "o", &getCharacteristicProperty, 0,
+                        SD_BUS_VTABLE_PROPERTY_CONST),
+        SD_BUS_PROPERTY("Flags", "as", &getCharacteristicProperty, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+        // Without EMITS_CHANGE sd-bus sends no PropertiesChanged, and BlueZ notifies nothing.
+        SD_BUS_PROPERTY("Value", "ay", &getCharacteristicProperty, 0,
+                        SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+        SD_BUS_METHOD("ReadValue", "a{sv}", "ay", &onReadValue, 0),
+        SD_BUS_METHOD("WriteValue", "aya{sv}", "", &onWriteValue, 0),
+        SD_BUS_METHOD("StartNotify", "", "", &onStartNotify, 0),
+        SD_BUS_METHOD("StopNotify", "", "", &onStopNotify, 0),
+        SD_BUS_VTABLE_END,
+    };
+    return vtable;
+}
+
+// ---- ATT traffic ----
+
+// sd-bus would answer a call of the wrong signature with its own error name; BlueZ and
+// its tools expect BlueZ's.
+int GattApplication::rejectMalformedCall(sd_bus_message* call, void*, sd_bus_error* error) {
+    if (!sd_bus_message_is_method_call(call, characteristicInterface, nullptr))
+        return 0;
+    static constexpr std::pair<const char*, const char*> signatures[] = {
+        {"ReadValue", "a{sv}"},
+        {"WriteValue", "aya{sv}"},
+        {"StartNotify", ""},
+        {"StopNotify", ""},
+    };
+    const char* member = sd_bus_message_get_member(call);
+    for (auto [name, signature] : signatures)
+        if (std::strcmp(member, name) == 0 && !sd_bus_message_has_signature(call, signature))
+            return sd_bus_error_setf(error, invalidArguments, "%s takes (%s)", name, signature);
+    return 0;
+}
+
+int GattApplication::onReadValue(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    return guarded(object.owner->trace_, error, [&] {
+        std::uint16_t offset = 0;
+        if (!readOffset(call, offset))
+            return sd_bus_error_set(error, invalidArguments, "offset must be of type q");
+        object.owner->deliverRequest(call, object, std::nullopt, offset);
+        return 1;
+    });
+}
+
+int GattApplication::onWriteValue(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    return guarded(object.owner->trace_, error, [&] {
+        const void* bytes = nullptr;
+        std::size_t size = 0;
+        check(sd_bus_message_read_array(call, 'y', &bytes, &size), "sd_bus_message_read_array");
+        const auto* first = static_cast<const std::uint8_t*>(bytes);
+        platform::Bytes value(first, first + size);
+        std::uint16_t offset = 0;
+        if (!readOffset(call, offset))
+            return sd_bus_error_set(error, invalidArguments, "offset must be of type q");
+        object.owner->deliverRequest(call, object, std::move(value), offset);
+        return 1;
+    });
+}
+
+// The call is kept until the core answers through respond, which finds it by the id.
+void GattApplication::deliverRequest(sd_bus_message* call, const CharacteristicObject& object,
+                                     std::optional<platform::Bytes> value, std::uint16_t offset) {
+    const bool isRead = !value;
+    platform::AttRequest request{nextRequestId_++, object.characteristic, std::move(value), offset};
+    pendingRequests_.emplace(request.id,
+                             PendingRequest{MessageOwner(sd_bus_message_ref(call)), isRead});
+    if (isRead)
+        delegate_.didReceiveReadRequest(manager_, request);
+    else
+        delegate_.didReceiveWriteRequests(manager_, {request});
+}
+
+void GattApplication::respond(const platform::AttRequest& request, platform::AttResult result) {
+    auto pending = pendingRequests_.extract(request.id);
+    if (pending.empty()) {
+        trace_ << "bluez: request " << request.id << " was answered already\n";
+        return;
+    }
+    const int r = answer(pending.mapped().call.get(), pending.mapped(), request, result);
+    if (r < 0)
+        trace_ << "bluez: answering request " << request.id << " failed: " << std::strerror(-r)
+               << '\n';
+}
+
+// A negative errno when the answer could not be sent.
+int GattApplication::answer(sd_bus_message* call, const PendingRequest& pending,
+                            const platform::AttRequest& request, platform::AttResult result) {
+    const auto code = static_cast<std::uint8_t>(result);
+    if (code != 0)
+        return sd_bus_reply_method_errorf(call, bluezErrorFor(code), "ATT error 0x%02X", code);
+    if (!pending.isRead)
+        return sd_bus_reply_method_return(call, "");
+    const auto& value = request.value ? *request.value : platform::Bytes{};
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(call, &reply);
+    if (r < 0)
+        return r;
+    MessageOwner owner(reply);
+    r = sd_bus_message_append_array(reply, 'y', value.data(), value.size());
+    return r < 0 ? r : sd_bus_send(bus_, reply, nullptr);
+}
+
+int GattApplication::onStartNotify(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    auto& self = *object.owner;
+    return guarded(self.trace_, error, [&] {
+        object.isNotifying = true;
+        // Answered first, so that BlueZ counts the subscription before the value the core
+        // sends to a new subscriber arrives.
+        check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
+        self.delegate_.didSubscribe(self.manager_, object.characteristic);
+        return 1;
+    });
+}
+
+int GattApplication::onStopNotify(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    auto& self = *object.owner;
+    return guarded(self.trace_, error, [&] {
+        object.isNotifying = false;
+        check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
+        self.delegate_.didUnsubscribe(self.manager_, object.characteristic);
+        return 1;
+    });
+}
+
+bool GattApplication::updateValue(const platform::Bytes& value,
+                                  const platform::CharacteristicRef& characteristic) {
+    auto found =
+        std::find_if(characteristics_.begin(), characteristics_.end(),
+                     [&](const auto& object) { return object->characteristic == characteristic; });
+    if (found == characteristics_.end()) {
+        trace_ << "bluez: value " << hex(value) << " not sent: the service is not published\n";
+        return true;  // no central can be subscribed to it
+    }
+    auto& object = **found;
+    object.value = value;
+    if (!object.isNotifying) {
+        trace_ << "bluez: value " << hex(value) << " kept; no central is subscribed\n";
+        return true;
+    }
+    if (sd_bus_is_open(bus_) <= 0) {
+        // The loop has ended and closed the bus: no central can hear it any more.
+        trace_ << "bluez: value " << hex(value) << " not sent: the bus is closed\n";
+        return true;
+    }
+    const int r = sd_bus_emit_properties_changed(bus_, object.path.c_str(), characteristicInterface,
+                                                 "Value", nullptr);
+    if (r < 0) {
+        trace_ << "bluez: sending " << hex(value) << " failed: " << std::strerror(-r) << '\n';
+        notifyLater();
+        return false;
+    }
+    trace_ << "bluez: sent " << hex(value) << " to the subscribed centrals\n";
+    return true;
+}
+
+// On the loop's guarded timer, so a delegate that throws ends the agent instead of
+// unwinding through sd-event. The core's last status may come after the loop has ended
+// (the application shell goes idle as it is destroyed); there is no retry then, and no
+// exception either, since the caller may be a destructor.
+void GattApplication::notifyLater() {
+    if (notificationRetry_)
+        return;
+    try {
+        notificationRetry_ = loop_.scheduleTimer(notificationRetryDelay, [this] {
+            auto* self = this;  // resetting the timer frees this block and its captures
+            self->notificationRetry_.reset();
+            self->delegate_.isReadyToUpdateSubscribers(self->manager_);
+        });
+    } catch (const std::exception& failure) {
+        trace_ << "bluez: no second try: " << failure.what() << '\n';
+    }
+}
+
+}  // namespace quorla::platform::linux_

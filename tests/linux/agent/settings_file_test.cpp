@@ -1,0 +1,161 @@
+#include "platform/linux/agent/settings_file.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quorla::platform::linux_ {
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+constexpr std::string_view key = "quorla.iCloudUserID";
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path());
+    return files;
+}
+
+// Each test in a fresh folder of its own, removed with everything in it.
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    SettingsFileTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quorla-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        folder = pattern;
+        path = folder / "quorla" / "settings.json";
+    }
+    ~SettingsFileTest() override {
+        std::error_code ignored;  // a destructor must not throw
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    std::filesystem::path folder;
+    std::filesystem::path path;
+    std::ostringstream errors;
+};
+
+TEST_F(SettingsFileTest, AStoredNameIsReadByTheNextLaunchAndOtherEntriesAreKept) {
+    writeFile(path, R"({"other": [1, 2]})");
+    SettingsFile(path, errors).setString(key, "_a1b2");
+    SettingsFile(path, errors).setBool("quorla.requirePairing", true);
+
+    SettingsFile next(path, errors);
+    EXPECT_EQ(next.stringForKey(key), "_a1b2");
+    EXPECT_TRUE(next.boolForKey("quorla.requirePairing"));
+    EXPECT_EQ(nlohmann::json::parse(readFile(path))["other"], nlohmann::json::parse("[1, 2]"));
+    EXPECT_EQ(filesIn(path.parent_path()), std::vector{path}) << "no temporary file left";
+    EXPECT_EQ(errors.str(), "");
+}
+
+TEST_F(SettingsFileTest, ValuesOfAnotherTypeReadAsAbsent) {
+    for (const char* value : {"42", "null", "true", R"(["abc"])", R"({"recordName": "abc"})"}) {
+        SCOPED_TRACE(value);
+        writeFile(path, std::string(R"({"quorla.iCloudUserID": )") + value + "}");
+        EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), std::nullopt);
+        writeFile(path, std::string(R"({"quorla.requirePairing": )") + value + "}");
+        EXPECT_EQ(SettingsFile(path, errors).boolForKey("quorla.requirePairing"),
+                  std::string(value) == "true");
+    }
+    EXPECT_EQ(errors.str(), "");
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeParsedIsMovedAsideAndNeverOverwritten) {
+    const std::vector<std::string> contents{R"({"quorla.iCloudUserID": "abc")", "", R"(["abc"])",
+                                            R"("abc")", "\xff\xfe{}"};
+    for (std::size_t round = 0; round < contents.size(); ++round) {
+        SCOPED_TRACE("content " + std::to_string(round));
+        writeFile(path, contents[round]);
+        errors.str("");
+
+        SettingsFile settings(path, errors);
+        EXPECT_EQ(settings.stringForKey(key), std::nullopt);
+        EXPECT_NE(errors.str().find("cannot be parsed"), std::string::npos) << errors.str();
+        EXPECT_NE(errors.str().find(path.string()), std::string::npos) << errors.str();
+        settings.setString(key, "new");
+
+        // Every earlier round's file is still there beside this one: none was clobbered.
+        auto files = filesIn(path.parent_path());
+        ASSERT_EQ(files.size(), round + 2);
+        std::size_t holdingThisContent = 0;
+        for (const auto& file : files) {
+            if (file != path && readFile(file) == contents[round])
+                ++holdingThisContent;
+            EXPECT_TRUE(file == path || file.string().starts_with(path.string() + ".corrupt-"))
+                << file;
+        }
+        EXPECT_EQ(holdingThisContent, 1u);
+        EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), "new");
+    }
+}
+
+// A file where the folder should be, or a folder where the file should be: what is there
+// stays, and the value holds for this launch.
+TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenOrAFileThatCannotBeReadIsReportedAndKept) {
+    const std::pair<std::filesystem::path, std::string> cases[] = {
+        {folder / "quorla", "cannot store settings in \"" + path.string()},
+        {path / "inside", "cannot read the settings file \"" + path.string()},
+    };
+    for (const auto& [inTheWay, report] : cases) {
+        SCOPED_TRACE(report);
+        std::filesystem::remove_all(folder / "quorla");
+        inTheWay == path / "inside" ? (void)std::filesystem::create_directories(inTheWay)
+                                    : writeFile(inTheWay, "in the way");
+        errors.str("");
+        SettingsFile settings(path, errors);
+        settings.setString(key, "abc");
+        EXPECT_NE(errors.str().find(report), std::string::npos) << errors.str();
+        EXPECT_NE(errors.str().find("the new value holds until the agent quits"),
+                  std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(inTheWay));
+        EXPECT_EQ(settings.stringForKey(key), "abc");
+    }
+}
+
+// The file-size limit kills the writer inside its write (SIGXFSZ), exactly where a crash
+// would hurt most: after the old content could have been dropped, before the new one is whole.
+TEST_F(SettingsFileTest, AWriterKilledMidWriteLeavesTheNameStoredBefore) {
+    SettingsFile(path, errors).setString(key, "stored before");
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        std::ostringstream ignored;
+        SettingsFile settings(path, ignored);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        settings.setString(key, std::string(64 * 1024, 'x'));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "status " << status;
+
+    EXPECT_EQ(SettingsFile(path, errors).stringForKey(key), "stored before");
+    EXPECT_EQ(errors.str(), "");
+}
+
+}  // namespace
+}  // namespace quorla::platform::linux_
