@@ -512,12 +512,6 @@ class Remote(Group):
         finally:
             watcher.stop()
 
-    def nobody(self):
-        status, text, took = one_shot('ble-remote-nobody', '--timeout', '8', 'status')
-        if status != 1 or 'no device advertised the service' not in text or took > 8 + 4:
-            raise Failure(f'exit {status} after {took:.1f} s; said {text[-200:]!r}')
-        return f'exit 1 after {took:.1f} s'
-
     def scenarios(self):
         self.agent = Agent('ble-remote', '--client', 'meeting', '--mic', 'off', '--camera', 'off')
         try:
@@ -526,9 +520,7 @@ class Remote(Group):
                     ('remote requests: mic on, camera on, hand, view speaker each shown and '
                      'carried out', self.requests),
                     ('remote watch: the value on subscribing, the meeting ending shown, the '
-                     'agent quitting ends it with 1', self.watch),
-                    ('remote: a record name nobody advertises ends with 1 within --timeout',
-                     self.nobody)):
+                     'agent quitting ends it with 1', self.watch)):
                 self.run.scenario(name, body)
         finally:
             self.agent.close()
