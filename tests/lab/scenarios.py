@@ -486,6 +486,11 @@ class Remote(Group):
     STAMPED = r'\d\d:\d\d:\d\d\.\d{3} status 0x'
 
     def requests(self):
+        since = self.agent.process.mark()
+        status, text, _ = one_shot('ble-remote', 'mic', 'off')
+        if status != 0 or 'mic is already off' not in text or \
+                'request:' in self.agent.process.text[since:]:
+            raise Failure(f'mic off when off: exit {status}, said {text[-200:]!r}')
         steps = [(('mic', 'on'), 0xEA, 'unmute', 'microphone on'),
                  (('camera', 'on'), 0xEB, 'activateCamera', 'camera on'),
                  (('hand',), 0xEB, 'toggleHand', 'hand raised'),
@@ -517,8 +522,8 @@ class Remote(Group):
         try:
             self.agent.expect(r'advertisement registered on hci0')
             for name, body in (
-                    ('remote requests: mic on, camera on, hand, view speaker each shown and '
-                     'carried out', self.requests),
+                    ('remote requests: mic off when off writes nothing; mic on, camera on, '
+                     'hand, view speaker each shown and carried out', self.requests),
                     ('remote watch: the value on subscribing, the meeting ending shown, the '
                      'agent quitting ends it with 1', self.watch)):
                 self.run.scenario(name, body)

@@ -59,6 +59,8 @@ class BluezCentral {
     // is shown: the person at the computer compares it. done hears whether it was paired
     // before.
     void pair(std::function<void(bool wasPaired)> done);
+    // The agent's, once ready.
+    const std::string& address() const { return connection_.address(); }
 
   private:
     using Reply = platform::linux_::BluezCalls::Reply;

@@ -63,31 +63,74 @@ void RemoteSession::ready(const std::string& address) {
         return startConsole(address);
     err_ << "quorla-remote: connected to " << address << ", service " << serviceText_ << '\n';
     const auto command = *settings_.command;
+    const auto finished = [this](int status) { finish(status); };
     switch (command.kind) {
         case Command::Kind::watch:
             isPrintingNotifications_ = isTimeStamped_ = true;
             return subscribe([] {});
-        case Command::Kind::pair:
-            return pair(address,
-                        [this](const Bytes& value) { finish(isValidStatus(value) ? 0 : 1); });
-        case Command::Kind::write:
-            // The agent answers a subscription with the current value; that one is not the
-            // write's outcome, so the write waits for it.
-            return subscribe([this, command] {
-                run(command, [this](const Bytes& value) { finish(isValidStatus(value) ? 0 : 1); });
-            });
+        case Command::Kind::set:
+        case Command::Kind::toggle:
+            // The subscription's own value may come after the write: it shows the state
+            // before, which no request takes for its outcome.
+            return central_.subscribe(Role::status,
+                                      [this, command, finished] { run(command, finished); });
         default:
-            return run(command,
-                       [this](const Bytes& value) { finish(isValidStatus(value) ? 0 : 1); });
+            return run(command, finished);
     }
 }
 
-// The status read that follows shows that the agent lets us in now.
-void RemoteSession::pair(const std::string& address, std::function<void(const Bytes&)> shown) {
-    central_.pair([this, address, shown](bool wasPaired) {
-        out_ << (wasPaired ? "already paired with " : "paired with ") << address << std::endl;
-        run({Command::Kind::status}, shown);
+void RemoteSession::run(const Command& command, Done done) {
+    switch (command.kind) {
+        case Command::Kind::set:
+        case Command::Kind::toggle:
+            return request(std::make_shared<Request>(command, settings_.settle), std::move(done));
+        case Command::Kind::pair:
+            // The status read that follows shows that the agent lets us in now.
+            return central_.pair([this, done = std::move(done)](bool wasPaired) {
+                out_ << (wasPaired ? "already paired with " : "paired with ") << central_.address()
+                     << std::endl;
+                run({Command::Kind::status}, done);
+            });
+        default:
+            return central_.read(Role::status, [this, done = std::move(done)](const Bytes& value) {
+                printStatus(value);
+                done(isValidStatus(value) ? 0 : 1);
+            });
+    }
+}
+
+void RemoteSession::request(std::shared_ptr<Request> request, Done done) {
+    central_.read(Role::status, [this, request, done](const Bytes& before) {
+        const auto outcome = request->read(before);
+        if (outcome.next != Request::Next::write)
+            return conclude(outcome, false, done);
+        listener_ = [this, request, done](const Bytes& value) {
+            const auto heard = request->notified(value);
+            if (heard.next == Request::Next::wait)
+                return;
+            listener_ = nullptr;
+            settleTimer_.reset();
+            conclude(heard, isPrintingNotifications_, done);
+        };
+        settleTimer_ = loop_.scheduleTimer(settings_.settle, [this, request, done] {
+            listener_ = nullptr;
+            central_.read(Role::status, [this, request, done](const Bytes& after) {
+                conclude(request->settled(after), false, done);
+            });
+        });
+        central_.writeCommand(request->role(), request->value(), [] {});
     });
+}
+
+// isShown: the line is the status the console printed as it came.
+void RemoteSession::conclude(const Request::Outcome& outcome, bool isShown, Done done) {
+    if (outcome.next == Request::Next::failed) {
+        err_ << "quorla-remote: " << outcome.line << std::endl;
+        return done(1);
+    }
+    if (!isShown)
+        out_ << outcome.line << std::endl;
+    done(0);
 }
 
 // An agent on BlueZ sends the value at once only to a new subscription: BlueZ keeps a bonded
@@ -95,9 +138,13 @@ void RemoteSession::pair(const std::string& address, std::function<void(const By
 // value comes, watching reads it instead, and shows it without the time stamp that marks a
 // notification.
 void RemoteSession::subscribe(std::function<void()> next) {
-    awaitNotification([this, next = std::move(next)](const std::optional<Bytes>& notification) {
-        if (notification || !isPrintingNotifications_)
-            return next();
+    listener_ = [this, next](const Bytes&) {
+        listener_ = nullptr;
+        settleTimer_.reset();
+        next();
+    };
+    settleTimer_ = loop_.scheduleTimer(settings_.settle, [this, next] {
+        listener_ = nullptr;
         central_.read(Role::status, [this, next](const Bytes& value) {
             printStatus(value);
             next();
@@ -106,61 +153,14 @@ void RemoteSession::subscribe(std::function<void()> next) {
     central_.subscribe(Role::status, [] {});
 }
 
-// A status read, or a write followed by the status it brought; shown gets the value printed.
-void RemoteSession::run(const Command& command, std::function<void(const Bytes&)> shown) {
-    const auto readAndShow = [this, shown] {
-        central_.read(Role::status, [this, shown](const Bytes& value) {
-            printStatus(value);
-            shown(value);
-        });
-    };
-    if (command.kind == Command::Kind::status)
-        return readAndShow();
-    awaitNotification([this, shown, readAndShow](const std::optional<Bytes>& notification) {
-        if (!notification)
-            return readAndShow();
-        if (!isPrintingNotifications_)
-            printStatus(*notification);
-        shown(*notification);
-    });
-    central_.writeCommand(command.role, command.value, [] {});
-}
-
-void RemoteSession::awaitNotification(Waiter waiter) {
-    // A console write sent before the previous one settled: that one reads instead.
-    if (auto previous = std::exchange(waiter_, nullptr))
-        previous(std::nullopt);
-    waiter_ = std::move(waiter);
-    const auto usec = std::chrono::duration_cast<std::chrono::microseconds>(settings_.settle);
-    sd_event_source* source = nullptr;
-    check(sd_event_add_time_relative(loop_.event(), &source, CLOCK_MONOTONIC,
-                                     static_cast<std::uint64_t>(usec.count()), 1000, &onSettled,
-                                     this),
-          "sd_event_add_time_relative");
-    settleTimer_.reset(source);
-}
-
-int RemoteSession::onSettled(sd_event_source*, std::uint64_t, void* userdata) {
-    auto& self = *static_cast<RemoteSession*>(userdata);
-    try {
-        if (auto waiter = std::exchange(self.waiter_, nullptr))
-            waiter(std::nullopt);
-    } catch (const std::exception& failure) {
-        self.failed(failure.what());
-    }
-    return 0;
-}
-
 void RemoteSession::notified(const Bytes& value) {
     if (isPrintingNotifications_) {
         if (isTimeStamped_)
             out_ << timeOfDay() << ' ';
         printStatus(value);
     }
-    if (auto waiter = std::exchange(waiter_, nullptr)) {
-        settleTimer_.reset();
-        waiter(value);
-    }
+    if (auto listener = listener_)
+        listener(value);
 }
 
 void RemoteSession::printStatus(const Bytes& value) {
@@ -176,7 +176,7 @@ void RemoteSession::finish(int status) {
     if (std::exchange(isFinishing_, true))
         return;
     exitStatus_ = status;
-    waiter_ = nullptr;
+    listener_ = nullptr;
     settleTimer_.reset();
     console_.reset();
     loop_.terminate();
@@ -186,7 +186,6 @@ void RemoteSession::finish(int status) {
 
 void RemoteSession::startConsole(const std::string& address) {
     isPrintingNotifications_ = true;
-    address_ = address;
     // The line a program driving the console through a pipe waits for.
     out_ << "connected to " << address << ", service " << serviceText_ << std::endl;
     subscribe([this] {
@@ -201,7 +200,8 @@ void RemoteSession::startConsole(const std::string& address) {
                             err_ << "quorla-remote: cannot read standard input ("
                                  << std::strerror(errorNumber) << ")\n";
                         isInputEnded_ = true;
-                        endConsoleWhenIdle();
+                        if (!isRunning_)
+                            finish(0);
                     }});
         if (!console_->isReading()) {
             err_ << "quorla-remote: standard input is no terminal or pipe; no commands to read\n";
@@ -230,25 +230,24 @@ void RemoteSession::runLine(std::string_view line) {
         case Command::Kind::watch:
             err_ << "quorla-remote: the console prints every notification already" << std::endl;
             return;
-        case Command::Kind::pair:
-            ++busy_;
-            return pair(address_, [this](const Bytes&) {
-                --busy_;
-                endConsoleWhenIdle();
-            });
         default:
-            ++busy_;
-            run(command, [this](const Bytes&) {
-                --busy_;
-                endConsoleWhenIdle();
-            });
+            queue_.push_back(command);
+            if (!isRunning_)
+                runQueued();
     }
 }
 
 // The end of the input ends the console once the answers to its last commands are shown.
-void RemoteSession::endConsoleWhenIdle() {
-    if (isInputEnded_ && busy_ == 0)
-        finish(0);
+void RemoteSession::runQueued() {
+    isRunning_ = !queue_.empty();
+    if (!isRunning_) {
+        if (isInputEnded_)
+            finish(0);
+        return;
+    }
+    const auto command = queue_.front();
+    queue_.pop_front();
+    run(command, [this](int) { runQueued(); });
 }
 
 }  // namespace quorla::remote

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,7 +23,7 @@ class RemoteSession final : public platform::ApplicationDelegate {
   public:
     struct Settings {
         std::optional<Command> command;  // none: commands from standard input
-        // How long a write waits for the notification it causes before reading instead.
+        // How long a request waits for the status that shows it before reading instead.
         std::chrono::duration<double> settle;
     };
 
@@ -35,9 +37,8 @@ class RemoteSession final : public platform::ApplicationDelegate {
     void applicationWillTerminate() override {}
 
   private:
-    using Waiter = std::function<void(const std::optional<Bytes>& notification)>;
+    using Done = std::function<void(int status)>;
 
-    static int onSettled(sd_event_source*, std::uint64_t, void* userdata);
     void ready(const std::string& address);
     void notified(const Bytes& value);
     void failed(const std::string& line);
@@ -45,12 +46,13 @@ class RemoteSession final : public platform::ApplicationDelegate {
 
     void startConsole(const std::string& address);
     void runLine(std::string_view line);
-    void run(const Command& command, std::function<void(const Bytes&)> shown);
+    void runQueued();
+    // A status read, a request or a pairing; done hears the exit status it earns.
+    void run(const Command& command, Done done);
+    void request(std::shared_ptr<Request> request, Done done);
+    void conclude(const Request::Outcome& outcome, bool isShown, Done done);
     void subscribe(std::function<void()> next);
-    void pair(const std::string& address, std::function<void(const Bytes&)> shown);
-    void awaitNotification(Waiter waiter);
     void printStatus(const Bytes& value);
-    void endConsoleWhenIdle();
 
     platform::linux_::EventLoop& loop_;
     Settings settings_;
@@ -58,14 +60,15 @@ class RemoteSession final : public platform::ApplicationDelegate {
     std::ostream& err_;
     BluezCentral central_;
     std::string serviceText_;
-    std::string address_;  // the agent's, once connected
 
     bool isPrintingNotifications_ = false;  // the console and watch print each one
     bool isTimeStamped_ = false;
-    Waiter waiter_;  // takes the next notification, or none once settle has passed
-    platform::linux_::EventSourceOwner settleTimer_;
+    // Hears each notification: the running request's, or the subscription's first.
+    std::function<void(const Bytes&)> listener_;
+    std::unique_ptr<platform::Timer> settleTimer_;
     std::optional<platform::linux_::LineReader> console_;
-    int busy_ = 0;  // console commands still waiting for BlueZ
+    std::deque<Command> queue_;  // console commands, run one at a time
+    bool isRunning_ = false;
     bool isInputEnded_ = false;
     bool isFinishing_ = false;
     int exitStatus_ = 0;

@@ -1,0 +1,130 @@
+#include "platform/linux/remote/commands.hpp"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <sstream>
+#include <string>
+
+#include "platform/linux/remote/remote_options.hpp"
+
+namespace quorla::remote {
+namespace {
+
+std::vector<std::string_view> wordsOf(const std::string& line) {
+    static std::deque<std::string> kept;  // the views point into these
+    std::istringstream words(line);
+    std::vector<std::string_view> views;
+    for (std::string word; words >> word;)
+        views.push_back(kept.emplace_back(word));
+    return views;
+}
+
+TEST(CommandsTest, EachRequestWordWritesItsValueToItsCharacteristic) {
+    const std::pair<const char*, const char*> written[] = {
+        {"mic on", "microphone 1"}, {"mic off", "microphone 0"}, {"mic toggle", "microphone 1"},
+        {"camera on", "camera 1"},  {"camera off", "camera 0"},  {"camera toggle", "camera 1"},
+        {"view speaker", "view 1"}, {"view gallery", "view 0"},  {"view toggle", "view 1"},
+        {"hand", "hand 1"},
+    };
+    for (const auto& [line, wanted] : written) {
+        const Request request(parseCommand(wordsOf(line)), std::chrono::seconds(1));
+        EXPECT_EQ(std::string(roleName(request.role())) + ' ' + char(request.value()), wanted)
+            << line;
+    }
+}
+
+TEST(CommandsTest, AWordOutOfPlaceIsRefusedInOneLine) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"mic", "mic takes one word: on, off or toggle"},
+        {"view on", "view: expected speaker, gallery or toggle, not 'on'"},
+        {"hand up", "hand takes no argument"},
+        {"status now", "status takes no argument"},
+        {"mute",
+         "unknown command 'mute'; commands: status, mic on|off|toggle, camera "
+         "on|off|toggle, view speaker|gallery|toggle, hand, watch, pair, help, quit"},
+    };
+    for (const auto& [line, error] : refused) {
+        try {
+            parseCommand(wordsOf(line));
+            ADD_FAILURE() << line << " accepted";
+        } catch (const CommandError& refusal) {
+            EXPECT_EQ(refusal.what(), std::string(error));
+        }
+    }
+}
+
+TEST(CommandsTest, OptionsThatExcludeEachOtherAreRefused) {
+    const char* uuid = "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30";
+    const std::vector<std::vector<std::string_view>> lines = {
+        {"--record-name", "abc", "--service", uuid, "status"},
+        {"status"},
+    };
+    for (const auto& line : lines) {
+        try {
+            parseRemoteOptions(line);
+            ADD_FAILURE() << line.size() << " words accepted";
+        } catch (const OptionError& error) {
+            EXPECT_STREQ(error.what(), "give one of --record-name NAME or --service UUID");
+        }
+    }
+}
+
+// Plays a request, given as its command words, against the status it reads first
+// (read:XX), the notifications it hears (heard:XX) and the status read once --settle (1.5 s)
+// has passed (settled:XX), and tells what each step made it do.
+std::string play(const std::string& words, const std::string& story) {
+    Request request(parseCommand(wordsOf(words)), std::chrono::milliseconds(1500));
+    std::istringstream events(story);
+    std::string told;
+    for (std::string event; events >> event;) {
+        const auto colon = event.find(':');
+        const std::vector<std::uint8_t> status{
+            static_cast<std::uint8_t>(std::stoi(event.substr(colon + 1), nullptr, 16))};
+        const auto verb = event.substr(0, colon);
+        const auto outcome = verb == "read"    ? request.read(status)
+                             : verb == "heard" ? request.notified(status)
+                                               : request.settled(status);
+        const char* names[] = {"write", "wait", "done", "failed"};
+        told += std::string(told.empty() ? "" : " | ") + names[static_cast<int>(outcome.next)] +
+                (outcome.line.empty() ? "" : ": " + outcome.line);
+    }
+    return told;
+}
+
+TEST(CommandsTest, ASettingWritesOnlyWhenTheStateDiffersAndEndsWithTheStatusThatShowsIt) {
+    struct Case {
+        const char* words;
+        const char* story;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"mic off", "read:E8", "done: mic is already off"},
+        {"camera on", "read:E9", "done: camera is already on"},
+        {"view speaker", "read:F8", "done: view is already speaker"},
+        {"mic on", "read:E8 heard:E8 heard:EA",
+         "write | wait | done: status 0xEA meeting, mic on, camera off, hand down, gallery view"},
+        {"view gallery", "read:F8 heard:E8",
+         "write | done: status 0xE8 meeting, mic off, camera off, hand down, gallery view"},
+        {"mic on", "read:E0 settled:E0",
+         "write | failed: mic is still off 1.5 s after the request: status 0xE0 no meeting, mic "
+         "off, camera off, hand down, gallery view"},
+        {"camera off", "read:E9 settled:E8",
+         "write | done: status 0xE8 meeting, mic off, camera off, hand down, gallery view"},
+        {"camera toggle", "read:E9 heard:E9 heard:E8",
+         "write | wait | done: status 0xE8 meeting, mic off, camera off, hand down, gallery view"},
+        {"mic toggle", "read:EA settled:EA",
+         "write | failed: mic is still on 1.5 s after the request: status 0xEA meeting, mic on, "
+         "camera off, hand down, gallery view"},
+        {"hand", "read:E8 heard:E8",
+         "write | done: status 0xE8 meeting, mic off, camera off, hand down, gallery view"},
+        {"mic on", "read:08", "failed: status 0x08 invalid (the bits 0xE0 are not all set)"},
+        {"mic on", "read:E8 heard:0A settled:0A",
+         "write | wait | failed: status 0x0A invalid (the bits 0xE0 are not all set)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(play(c.words, c.story), c.told) << c.words << ": " << c.story;
+}
+
+}  // namespace
+}  // namespace quorla::remote
