@@ -478,33 +478,84 @@ class Lifecycle(Group):
 
 
 class Remote(Group):
-    """quorla-remote on hci1 as the companion: finds the agent by its record name, shows the
-    status byte and sends the four requests over the air, one story per behaviour, all with
-    one agent that quits at the end of the last. (Reading the status is the published agent's
-    story; when a poll sends it is the core's.)"""
+    """quorla-remote on hci1 as the companion: finds the agent by its record name and checks it
+    against the whole contract over the air, in a meeting and outside one, sets a state that
+    is already set, watches, and checks a peripheral that breaks the contract. (Reading the
+    status is the published agent's story; when a poll sends it is the core's.)"""
 
     STAMPED = r'\d\d:\d\d:\d\d\.\d{3} status 0x'
 
-    def requests(self):
+    def check(self, record_name, *skipped):
+        """check ends with 0, every check that ran passed, the skipped ones say why."""
+        status, text, took = one_shot(record_name, 'check', timeout=150)
+        failed = re.findall(r'^failed .*', text, re.M)
+        missing = [name for name in skipped if f'skipped  {name}: the client is in no meeting'
+                   not in text]
+        if status != 0 or failed or missing or not re.search(r'^\d+ passed, 0 failed$', text, re.M):
+            raise Failure(f'check: exit {status}, {failed or missing}, said {text[-400:]!r}')
+        return text, took
+
+    def in_meeting(self):
+        since = self.agent.process.mark()
+        text, took = self.check('ble-remote')
+        hands = self.agent.process.text[since:].count('request: toggleHand')
+        if 'latency: write to notification over 20 round trips' not in text or hands != 2:
+            raise Failure(f'{hands} hand requests carried out; said {text[-300:]!r}')
         since = self.agent.process.mark()
         status, text, _ = one_shot('ble-remote', 'mic', 'off')
         if status != 0 or 'mic is already off' not in text or \
                 'request:' in self.agent.process.text[since:]:
             raise Failure(f'mic off when off: exit {status}, said {text[-200:]!r}')
-        steps = [(('mic', 'on'), 0xEA, 'unmute', 'microphone on'),
-                 (('camera', 'on'), 0xEB, 'activateCamera', 'camera on'),
-                 (('hand',), 0xEB, 'toggleHand', 'hand raised'),
-                 (('view', 'speaker'), 0xFB, 'selectActive', 'speaker view')]
-        for command, wanted, message, client in steps:
+        return f'check passed in {took:.0f} s; mic off when off wrote nothing'
+
+    def polled(self, command, value):
+        """The client's side acts, and the agent's poll sees it."""
+        def shows():
             since = self.agent.process.mark()
-            expect_shown('ble-remote', wanted, *command)
-            self.agent.expect(rf'request: {message}\n', 5, since)
-            self.agent.expect(rf'client: {client}\n', 5, since)
+            self.agent.command('status')
+            return self.agent.expect(r'status: 0x(..)', 5, since).group(1) == value
+        self.agent.command(command)
+        wait_for(shows, 2 * POLL_INTERVAL, f'status {value} after {command}', step=0.5)
+
+    def outside(self):
+        self.polled('leave', 'E0')
+        try:
+            self.check('ble-remote', 'microphone', 'camera', 'view', 'hand', 'latency')
+        finally:
+            self.polled('join', 'E8')
+
+    def broken(self):
+        """BlueZ's own bluetoothctl on hci0 publishes the service of another record name with
+        a microphone characteristic that cannot be written without response, found afresh."""
+        name = 'ble-broken'
+        self.run.radio.forget_devices('hci1')
+        peripheral = Process('bluetoothctl', ['bluetoothctl'])
+        try:
+            for line in (f'gatt.register-service {uuid.uuid5(NAMESPACE, name)}', 'yes',
+                         *itertools.chain.from_iterable(
+                             (f'gatt.register-characteristic {u} '
+                              f'{"read,notify" if i == 1 else "read,write-without-response,notify"}',
+                              '0xe8') for i, u in enumerate(CHARACTERISTICS)),
+                         'gatt.register-application', f'advertise.uuids {uuid.uuid5(NAMESPACE, name)}',
+                         'advertise on'):
+                peripheral.send(line)
+                time.sleep(0.3)  # it asks for the next answer once the last is taken
+            peripheral.expect(r'Advertising object registered', 20, what='its advertisement')
+            status, text, _ = one_shot(name, 'check', timeout=90)
+            line = 'failed   layout: the microphone characteristic ' \
+                   f'{str(CHARACTERISTICS[1]).upper()} has the flags read, notify, not read, ' \
+                   'write-without-response, notify'
+            if status != 1 or line not in text:
+                raise Failure(f'check: exit {status}, said {text[-400:]!r}')
+            return 'the layout line failed, exit 1'
+        finally:
+            peripheral.send('quit')
+            peripheral.stop()
 
     def watch(self):
         watcher = remote('--record-name', 'ble-remote', 'watch')
         try:
-            watcher.expect(self.STAMPED + 'FB meeting', 90, what='FB on subscribing')
+            watcher.expect(self.STAMPED + 'E8 meeting', 90, what='E8 on subscribing')
             since = watcher.mark()
             self.agent.command('leave')
             watcher.expect(self.STAMPED + 'E0 no meeting', 2 * POLL_INTERVAL, since,
@@ -521,11 +572,16 @@ class Remote(Group):
         self.agent = Agent('ble-remote', '--client', 'meeting', '--mic', 'off', '--camera', 'off')
         try:
             self.agent.expect(r'advertisement registered on hci0')
+            self.agent.expect(r'value E8 kept|sent E8')
             for name, body in (
-                    ('remote requests: mic off when off writes nothing; mic on, camera on, '
-                     'hand, view speaker each shown and carried out', self.requests),
+                    ('remote check in a meeting: every check passes and the state is left as '
+                     'found; mic off when off writes nothing', self.in_meeting),
+                    ('remote check outside a meeting: the request checks skipped, saying why',
+                     self.outside),
                     ('remote watch: the value on subscribing, the meeting ending shown, the '
-                     'agent quitting ends it with 1', self.watch)):
+                     'agent quitting ends it with 1', self.watch),
+                    ('remote check against a peripheral that breaks the contract: the failing '
+                     'line, exit 1', self.broken)):
                 self.run.scenario(name, body)
         finally:
             self.agent.close()
@@ -588,7 +644,9 @@ class Pairing(Group):
             if status != 1 or 'failed' not in text:
                 raise Failure(f'pair: exit {status} after {answer}; said {text[-200:]!r}')
         self.agent.expect(r'pairing: no answer in time; rejected 00:AA:01:01:00:01', 1)
-        expect_refused('ble-paired')
+        status, text, _ = one_shot('ble-paired', 'check')
+        if status != 1 or 'failed   access: the agent requires pairing' not in text:
+            raise Failure(f'check: exit {status}, said {text[-200:]!r}')
 
     def accepted(self):
         """pair shows the status once paired, as status would."""
@@ -637,8 +695,8 @@ class Pairing(Group):
             for name, body in (
                     ('paired only, unpaired central: answered 0x0F, remote refused in one '
                      'line, a Write Command changes nothing', self.refused),
-                    ('paired only: pair-reject, or no answer in 30 s, leaves the remote unpaired '
-                     'and refused', self.rejected),
+                    ('paired only: pair-reject, or no answer in 30 s, leaves the remote unpaired, '
+                     'and check says the agent requires pairing', self.rejected),
                     ('paired only: after pair-accept, status, mic on and watch work',
                      self.accepted),
                     ('paired only: after the agent and bluetoothd restart, the bonded remote '

@@ -34,38 +34,25 @@ TEST(CommandsTest, EachRequestWordWritesItsValueToItsCharacteristic) {
     }
 }
 
-TEST(CommandsTest, AWordOutOfPlaceIsRefusedInOneLine) {
+// Command words and options alike, as the command line gives them.
+TEST(CommandsTest, AWordOutOfPlaceOrOptionsThatExcludeEachOtherAreRefusedInOneLine) {
     const std::pair<const char*, const char*> refused[] = {
-        {"mic", "mic takes one word: on, off or toggle"},
-        {"view on", "view: expected speaker, gallery or toggle, not 'on'"},
-        {"hand up", "hand takes no argument"},
-        {"status now", "status takes no argument"},
-        {"mute",
+        {"--record-name abc mic", "mic takes one word: on, off or toggle"},
+        {"--record-name abc view on", "view: expected speaker, gallery or toggle, not 'on'"},
+        {"--record-name abc hand up", "hand takes no argument"},
+        {"--record-name abc mute",
          "unknown command 'mute'; commands: status, mic on|off|toggle, camera "
-         "on|off|toggle, view speaker|gallery|toggle, hand, watch, pair, help, quit"},
+         "on|off|toggle, view speaker|gallery|toggle, hand, watch, check, pair, help, quit"},
+        {"--record-name abc --service E826E5D9-D84F-4BC0-A8E7-EE71933B7C30 status",
+         "give one of --record-name NAME or --service UUID"},
+        {"status", "give one of --record-name NAME or --service UUID"},
     };
     for (const auto& [line, error] : refused) {
         try {
-            parseCommand(wordsOf(line));
+            parseRemoteOptions(wordsOf(line));
             ADD_FAILURE() << line << " accepted";
-        } catch (const CommandError& refusal) {
+        } catch (const OptionError& refusal) {
             EXPECT_EQ(refusal.what(), std::string(error));
-        }
-    }
-}
-
-TEST(CommandsTest, OptionsThatExcludeEachOtherAreRefused) {
-    const char* uuid = "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30";
-    const std::vector<std::vector<std::string_view>> lines = {
-        {"--record-name", "abc", "--service", uuid, "status"},
-        {"status"},
-    };
-    for (const auto& line : lines) {
-        try {
-            parseRemoteOptions(line);
-            ADD_FAILURE() << line.size() << " words accepted";
-        } catch (const OptionError& error) {
-            EXPECT_STREQ(error.what(), "give one of --record-name NAME or --service UUID");
         }
     }
 }

@@ -243,7 +243,7 @@ int BluezCentral::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_
             if (interface != deviceInterface)
                 return false;
             device = readDevice(message);
-            device->isAdvertising = true;  // discovery created it
+            device->isAdvertising = device->isNew = true;  // discovery created it
             return true;
         });
         if (device)

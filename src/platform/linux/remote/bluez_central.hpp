@@ -61,6 +61,7 @@ class BluezCentral {
     void pair(std::function<void(bool wasPaired)> done);
     // The agent's, once ready.
     const std::string& address() const { return connection_.address(); }
+    const Connection& connection() const { return connection_; }
 
   private:
     using Reply = platform::linux_::BluezCalls::Reply;

@@ -16,11 +16,9 @@ struct Word {
     std::string_view word;
     Kind kind;
 };
-constexpr Word plainWords[] = {{"status", Kind::status},
-                               {"watch", Kind::watch},
-                               {"pair", Kind::pair},
-                               {"help", Kind::help},
-                               {"quit", Kind::quit}};
+constexpr Word plainWords[] = {{"status", Kind::status}, {"watch", Kind::watch},
+                               {"check", Kind::check},   {"pair", Kind::pair},
+                               {"help", Kind::help},     {"quit", Kind::quit}};
 
 // A request characteristic with a status bit, and the words for its two states.
 struct Switch {
@@ -38,7 +36,7 @@ constexpr Switch switches[] = {
 
 constexpr std::string_view commandList =
     "status, mic on|off|toggle, camera on|off|toggle, view speaker|gallery|toggle, hand, watch, "
-    "pair, help, quit";
+    "check, pair, help, quit";
 
 const Switch* switchOf(Role role) {
     const auto found = std::find_if(std::begin(switches), std::end(switches),
@@ -74,6 +72,8 @@ const std::string_view commandHelp = R"(commands:
   mic|camera|view toggle  send the request as it is on the wire: a toggle
   hand                    raise or lower the hand (a toggle; no status bit shows it)
   watch                   print every status notification until interrupted
+  check                   try the agent against the whole contract, one line per check
+                          (the requests switch and switch back: best in a meeting)
   pair                    pair with the agent; the person at the computer accepts
   help                    this list
   quit                    end the console

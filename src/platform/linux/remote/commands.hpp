@@ -15,7 +15,7 @@ namespace quorla::remote {
 
 // One command of the remote, the same on its command line and in its console.
 struct Command {
-    enum class Kind { status, set, toggle, watch, pair, help, quit };
+    enum class Kind { status, set, toggle, watch, check, pair, help, quit };
     Kind kind = Kind::status;
     Role role = Role::status;  // for set and toggle
     bool isOn = false;         // for set: the state asked for (the view: speaker)

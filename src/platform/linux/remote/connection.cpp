@@ -10,9 +10,6 @@ using platform::linux_::adapterName;
 
 namespace {
 
-constexpr const char* pairingRequiredLine =
-    "the agent requires pairing; run 'quorla-remote pair' first";
-
 std::string lowerCase(std::string text) {
     for (auto& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -110,6 +107,7 @@ Connection::Steps Connection::checkLayout(const Objects& objects) {
     try {
         paths_ = remote::checkLayout(ours, service_);
     } catch (const LayoutMismatch& mismatch) {
+        layoutMismatch_ = mismatch.what();
         if (!isCandidate_)
             return fail(address() + " is not a Quorla agent: " + mismatch.what());
         return passOver(mismatch.what());
@@ -166,7 +164,9 @@ Connection::Steps Connection::connect(const std::string& path, bool isFromCache)
     isFromCache_ = isFromCache;
     if (isFromCache)
         isCandidate_ = false;
-    isConnectRequested_ = !devices_.at(path).isConnected;
+    const auto& device = devices_.at(path);
+    isConnectRequested_ = !device.isConnected;
+    advertised_ = device.isNew ? std::optional(device.uuids) : std::nullopt;
     return {{Call::note,
              {},
              "connecting to " + address() + (isFromCache ? " (known to BlueZ already)" : "")},
@@ -242,6 +242,7 @@ Connection::Steps Connection::deviceReported(const std::string& path, const Devi
     auto& device = devices_[path];
     const bool wasConnected = device.isConnected;
     merge(device, report);
+    device.isNew = device.isNew || (report.isNew && phase_ == Phase::scanning);
     if (path != devicePath_)
         return consider(path);
     if (phase_ >= Phase::resolving && wasConnected && !device.isConnected) {

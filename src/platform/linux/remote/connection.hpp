@@ -58,6 +58,7 @@ class Connection {
         std::optional<bool> areServicesResolved;
         std::optional<bool> isPaired;
         bool isAdvertising = false;  // a new object of a scan, or an RSSI
+        bool isNew = false;          // BlueZ added the object
     };
     struct Objects {
         std::vector<std::pair<std::string, bool>> adapters;  // object path, powered
@@ -97,7 +98,18 @@ class Connection {
     // our reads is a notification.
     bool isNotification(const std::string& characteristicPath) const;
 
+    // The line of fail when an unpaired central is refused.
+    static constexpr const char* pairingRequiredLine =
+        "the agent requires pairing; run 'quorla-remote pair' first";
+
+    const platform::Uuid& service() const { return service_; }
     const CharacteristicPaths& paths() const { return paths_; }
+    // The UUIDs the agent advertised, where our scan found it as a new object; none where
+    // BlueZ knew it already and lists the services it resolved then instead.
+    const std::optional<std::vector<std::string>>& advertised() const { return advertised_; }
+    // Why the last device tried was not a Quorla agent, although our filtered scan
+    // reported it.
+    const std::optional<std::string>& layoutMismatch() const { return layoutMismatch_; }
     const std::string& devicePath() const { return devicePath_; }
     const std::string& address() const;
 
@@ -111,6 +123,7 @@ class Connection {
         bool areServicesResolved = false;
         bool isPaired = false;
         bool isAdvertising = false;  // since our scan began
+        bool isNew = false;          // added by BlueZ while we scanned
     };
     static void merge(Device& device, const DeviceReport& report);
     bool hasService(const Device& device) const;
@@ -140,6 +153,8 @@ class Connection {
     bool isConnectRequested_ = false;  // and the device was not connected before
     std::set<std::string> triedDevices_;
     CharacteristicPaths paths_;
+    std::optional<std::vector<std::string>> advertised_;
+    std::optional<std::string> layoutMismatch_;
     int readsInFlight_ = 0;
     int attInFlight_ = 0;
 };

@@ -47,7 +47,8 @@ checked the agent, then every status notification, and reads commands from stand
 (a terminal or a pipe) line by line until quit or the end of the input.
 
 Exit status: 0 on success; 1 when no agent is found within --timeout, when the link is lost,
-when a BlueZ call fails or when the status byte read is invalid; 2 for bad usage.
+when a BlueZ call fails, when the status byte read is invalid, when a setting does not
+follow within --settle or when a check fails; 2 for bad usage.
 BlueZ is left as it was found: no discovery left running, nothing left connected by it.
 )");
     return app;

@@ -83,7 +83,12 @@ void RemoteSession::run(const Command& command, Done done) {
     switch (command.kind) {
         case Command::Kind::set:
         case Command::Kind::toggle:
-            return request(std::make_shared<Request>(command, settings_.settle), std::move(done));
+            return carryOut(std::make_shared<Request>(command, settings_.settle),
+                            [this, done](const Request::Outcome& outcome, auto heardAfter) {
+                                conclude(outcome, heardAfter && isPrintingNotifications_, done);
+                            });
+        case Command::Kind::check:
+            return startCheck(std::move(done)).run(isSubscriptionHeard_);
         case Command::Kind::pair:
             // The status read that follows shows that the agent lets us in now.
             return central_.pair([this, done = std::move(done)](bool wasPaired) {
@@ -99,27 +104,47 @@ void RemoteSession::run(const Command& command, Done done) {
     }
 }
 
-void RemoteSession::request(std::shared_ptr<Request> request, Done done) {
+void RemoteSession::carryOut(std::shared_ptr<Request> request, ContractCheck::Carried done) {
     central_.read(Role::status, [this, request, done](const Bytes& before) {
         const auto outcome = request->read(before);
         if (outcome.next != Request::Next::write)
-            return conclude(outcome, false, done);
-        listener_ = [this, request, done](const Bytes& value) {
+            return done(outcome, std::nullopt);
+        const auto sent = std::chrono::steady_clock::now();
+        listener_ = [this, request, done, sent](const Bytes& value) {
             const auto heard = request->notified(value);
             if (heard.next == Request::Next::wait)
                 return;
             listener_ = nullptr;
             settleTimer_.reset();
-            conclude(heard, isPrintingNotifications_, done);
+            done(heard, std::chrono::steady_clock::now() - sent);
         };
         settleTimer_ = loop_.scheduleTimer(settings_.settle, [this, request, done] {
             listener_ = nullptr;
-            central_.read(Role::status, [this, request, done](const Bytes& after) {
-                conclude(request->settled(after), false, done);
+            central_.read(Role::status, [request, done](const Bytes& after) {
+                done(request->settled(after), std::nullopt);
             });
         });
         central_.writeCommand(request->role(), request->value(), [] {});
     });
+}
+
+ContractCheck& RemoteSession::startCheck(Done done) {
+    // Its own lines only: the console's notifications pause while it runs.
+    const bool wasPrinting = std::exchange(isPrintingNotifications_, false);
+    return check_.emplace(
+        central_, loop_,
+        [this](std::shared_ptr<Request> request, ContractCheck::Carried carried) {
+            carryOut(std::move(request), std::move(carried));
+        },
+        settings_.settle, out_,
+        [this, wasPrinting, done](int status) {
+            // Outside the check's own calls, which its end must not destroy under them.
+            loop_.async([this, wasPrinting, done, status] {
+                check_.reset();
+                isPrintingNotifications_ = wasPrinting;
+                done(status);
+            });
+        });
 }
 
 // isShown: the line is the status the console printed as it came.
@@ -141,10 +166,12 @@ void RemoteSession::subscribe(std::function<void()> next) {
     listener_ = [this, next](const Bytes&) {
         listener_ = nullptr;
         settleTimer_.reset();
+        isSubscriptionHeard_ = true;
         next();
     };
     settleTimer_ = loop_.scheduleTimer(settings_.settle, [this, next] {
         listener_ = nullptr;
+        isSubscriptionHeard_ = false;
         central_.read(Role::status, [this, next](const Bytes& value) {
             printStatus(value);
             next();
@@ -161,6 +188,8 @@ void RemoteSession::notified(const Bytes& value) {
     }
     if (auto listener = listener_)
         listener(value);
+    if (check_)
+        check_->notified(value);
 }
 
 void RemoteSession::printStatus(const Bytes& value) {
@@ -168,7 +197,14 @@ void RemoteSession::printStatus(const Bytes& value) {
 }
 
 void RemoteSession::failed(const std::string& line) {
-    err_ << "quorla-remote: " << line << std::endl;
+    // A check says where it stopped; a device that differs is a check that failed, not a
+    // failure to check.
+    bool isReported = check_ && check_->stopped(line);
+    if (!isReported && settings_.command && settings_.command->kind == Command::Kind::check &&
+        central_.connection().layoutMismatch())
+        isReported = startCheck([](int) {}).stopped(line);
+    if (!isReported)
+        err_ << "quorla-remote: " << line << std::endl;
     finish(1);
 }
 
@@ -239,6 +275,8 @@ void RemoteSession::runLine(std::string_view line) {
 
 // The end of the input ends the console once the answers to its last commands are shown.
 void RemoteSession::runQueued() {
+    if (isFinishing_)
+        return;
     isRunning_ = !queue_.empty();
     if (!isRunning_) {
         if (isInputEnded_)

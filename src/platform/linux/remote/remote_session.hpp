@@ -13,6 +13,7 @@
 #include "platform/linux/bus/line_reader.hpp"
 #include "platform/linux/remote/bluez_central.hpp"
 #include "platform/linux/remote/commands.hpp"
+#include "platform/linux/remote/contract_check.hpp"
 
 namespace quorla::remote {
 
@@ -49,8 +50,9 @@ class RemoteSession final : public platform::ApplicationDelegate {
     void runQueued();
     // A status read, a request or a pairing; done hears the exit status it earns.
     void run(const Command& command, Done done);
-    void request(std::shared_ptr<Request> request, Done done);
+    void carryOut(std::shared_ptr<Request> request, ContractCheck::Carried done);
     void conclude(const Request::Outcome& outcome, bool isShown, Done done);
+    ContractCheck& startCheck(Done done);
     void subscribe(std::function<void()> next);
     void printStatus(const Bytes& value);
 
@@ -66,6 +68,8 @@ class RemoteSession final : public platform::ApplicationDelegate {
     // Hears each notification: the running request's, or the subscription's first.
     std::function<void(const Bytes&)> listener_;
     std::unique_ptr<platform::Timer> settleTimer_;
+    std::optional<bool> isSubscriptionHeard_;  // the console's: the value came at once
+    std::optional<ContractCheck> check_;
     std::optional<platform::linux_::LineReader> console_;
     std::deque<Command> queue_;  // console commands, run one at a time
     bool isRunning_ = false;
