@@ -145,7 +145,7 @@ typedef SInt32 AETransactionID;
                                            returnID:(AEReturnID)returnID
                                       transactionID:(AETransactionID)transactionID;
 + (NSAppleEventDescriptor*)descriptorWithString:(NSString*)string;
-- (void)setDescriptor:(NSAppleEventDescriptor*)descriptor forKeyword:(AEKeyword)keyword;
+- (void)setParamDescriptor:(NSAppleEventDescriptor*)descriptor forKeyword:(AEKeyword)keyword;
 @property(readonly) NSInteger numberOfItems;
 - (nullable NSAppleEventDescriptor*)descriptorAtIndex:(NSInteger)index;
 @property(readonly) Boolean booleanValue;
