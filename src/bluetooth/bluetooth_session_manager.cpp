@@ -1,5 +1,6 @@
 #include "bluetooth/bluetooth_session_manager.hpp"
 
+#include "bluetooth/gatt_layout.hpp"
 #include "bluetooth/identifiers.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "bluetooth/write_request_handling.hpp"
@@ -56,26 +57,36 @@ void BluetoothSessionManager::publishService(platform::PeripheralManager& manage
         return;
     const bool isPairingRequired =
         platform::standardUserDefaults().boolForKey(requirePairingDefaultsKey);
-    statusCharacteristic = makeCharacteristic(statusCharacteristicUUID(), isPairingRequired);
-    micRequestCharacteristic =
-        makeCharacteristic(micRequestCharacteristicUUID(), isPairingRequired);
-    cameraRequestCharacteristic =
-        makeCharacteristic(cameraRequestCharacteristicUUID(), isPairingRequired);
-    handRequestCharacteristic =
-        makeCharacteristic(handRequestCharacteristicUUID(), isPairingRequired);
-    activeRequestCharacteristic =
-        makeCharacteristic(activeRequestCharacteristicUUID(), isPairingRequired);
+    platform::Service service{{}, true, {}};
+    for (const auto& layout : gattLayout) {
+        auto& field = characteristic(layout.role);
+        field = makeCharacteristic(layout.uuid(), isPairingRequired);
+        service.characteristics.push_back(field);
+    }
 
     const auto serviceUuid = currentServiceUUID();
     if (!serviceUuid || !peripheralManager)
         return;
+    service.type = *serviceUuid;
     peripheralManager->removeAllServices();
-    peripheralManager->addService(
-        {*serviceUuid,
-         true,
-         {statusCharacteristic, micRequestCharacteristic, cameraRequestCharacteristic,
-          handRequestCharacteristic, activeRequestCharacteristic}});
+    peripheralManager->addService(service);
     peripheralManager->startAdvertising({{*serviceUuid}});
+}
+
+platform::CharacteristicRef& BluetoothSessionManager::characteristic(CharacteristicRole role) {
+    switch (role) {
+        case CharacteristicRole::status:
+            return statusCharacteristic;
+        case CharacteristicRole::mic:
+            return micRequestCharacteristic;
+        case CharacteristicRole::camera:
+            return cameraRequestCharacteristic;
+        case CharacteristicRole::hand:
+            return handRequestCharacteristic;
+        case CharacteristicRole::active:
+            break;
+    }
+    return activeRequestCharacteristic;
 }
 
 void BluetoothSessionManager::didSubscribe(platform::PeripheralManager&,

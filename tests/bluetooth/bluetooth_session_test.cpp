@@ -204,9 +204,10 @@ TEST_F(WriteRequestHandling, ABatchIsCarriedOutInOrderEachRequestAnsweredAfterIt
         carriedOut(1, {"unmute", "deactivateCamera", "toggleHand", "selectActive", "activateCamera",
                        "toggleHand", "selectGallery", "mute", "mute", "deactivateCamera"}));
     // Which shortcut each script sends is the emulated client's test.
-    const auto &mic = toggleMicScript(), &camera = toggleCameraScript(), &hand = toggleHandScript(),
-               &view = toggleViewScript();
-    EXPECT_EQ(engine.texts, (Log{mic, camera, hand, view, camera, hand, view, mic, mic, camera}));
+    using enum CharacteristicRole;
+    const auto &m = toggleScript(mic), &c = toggleScript(camera), &h = toggleScript(hand),
+               &v = toggleScript(active);
+    EXPECT_EQ(engine.texts, (Log{m, c, h, v, c, h, v, m, m, c}));
 }
 
 TEST_F(WriteRequestHandling, UnroutedOrValuelessRequestsAreAnsweredAndNothingElse) {
@@ -228,7 +229,7 @@ TEST_F(WriteRequestHandling, AScriptThatCannotBeCreatedOrFailsStillLeadsToAnnoun
     engine.failCreation = true;
     radio->simulateWrites({{session.cameraRequestCharacteristic, Bytes{'1'}}});
     EXPECT_EQ(log().entries(), (Log{"announce activateCamera", "respond #1"}));
-    EXPECT_EQ(engine.texts, Log{toggleCameraScript()});
+    EXPECT_EQ(engine.texts, Log{toggleScript(CharacteristicRole::camera)});
     log().clear();
     engine.failCreation = false;
     engine.failExecution = true;
