@@ -68,8 +68,8 @@ class GattApplication {
     void answerManagedObjects(sd_bus_message* call);
     void deliverRequest(sd_bus_message* call, const CharacteristicObject& object,
                         std::optional<platform::Bytes> value, std::uint16_t offset);
-    int answer(sd_bus_message* call, const PendingRequest& pending,
-               const platform::AttRequest& request, platform::AttResult result);
+    void answer(sd_bus_message* call, const PendingRequest& pending,
+                const platform::AttRequest& request, platform::AttResult result);
     void notifyLater();
 
     sd_bus* bus_;

@@ -5,13 +5,14 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
 LeAdvertisement::LeAdvertisement(sd_bus* bus, std::function<void()> released, std::ostream& trace)
     : released_(std::move(released)), trace_(trace) {
     sd_bus_slot* slot = nullptr;
-    check(sd_bus_add_object_vtable(bus, &slot, path, "org.bluez.LEAdvertisement1", vtable(), this),
+    check(sd_bus_add_object_vtable(bus, &slot, path, bluez::advertisementInterface, vtable(), this),
           "sd_bus_add_object_vtable");
     vtable_.reset(slot);
 }
@@ -27,7 +28,7 @@ const std::vector<std::string>& LeAdvertisement::setServiceUuids(
 int LeAdvertisement::getProperty(sd_bus*, const char*, const char*, const char* property,
                                  sd_bus_message* reply, void* userdata, sd_bus_error* error) {
     auto& self = *static_cast<LeAdvertisement*>(userdata);
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         if (std::strcmp(property, "Type") == 0)
             return check(sd_bus_message_append(reply, "s", "peripheral"), "sd_bus_message_append");
         std::vector<const char*> uuids;
@@ -39,7 +40,7 @@ int LeAdvertisement::getProperty(sd_bus*, const char*, const char*, const char* 
 
 int LeAdvertisement::onRelease(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& self = *static_cast<LeAdvertisement*>(userdata);
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         self.trace_ << "bluez: BlueZ released the advertisement\n";
         self.released_();
         return check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");

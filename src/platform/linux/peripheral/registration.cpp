@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-namespace quorla::platform::linux_ {
+#include "platform/linux/bus/bluez_names.hpp"
 
-namespace {
-// After a power cycle bluetoothd may have dropped it already, which is what we asked for.
-constexpr const char* notRegistered = "org.bluez.Error.DoesNotExist";
-}  // namespace
+namespace quorla::platform::linux_ {
 
 Registration::Step Registration::want() {
     ++generation_;
@@ -34,7 +31,8 @@ Registration::Outcome Registration::replied(const std::optional<std::string>& er
     if (phase_ != Phase::unregistering)
         return {};  // nothing was in flight
     phase_ = Phase::idle;
-    return {reconcile(), error && *error != notRegistered};
+    // After a power cycle bluetoothd may have dropped it already, which is what we asked for.
+    return {reconcile(), error && *error != bluez::error::doesNotExist};
 }
 
 Registration::Outcome Registration::registrationReplied(const std::optional<std::string>& error) {
