@@ -1,8 +1,10 @@
 #include "platform/linux/bluez/bluez_owner.hpp"
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/linux/bus/bluez_names.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
@@ -29,6 +31,19 @@ bool BluezOwner::admits(sd_bus_message* call, sd_bus_error* error) {
                 "without a line)\n";
     sd_bus_error_set(error, bluez::error::notPermitted, "only bluetoothd may call this object");
     return false;
+}
+
+SlotOwner BluezOwner::guard(sd_bus* bus, const char* path) {
+    sd_bus_slot* slot = nullptr;
+    check(sd_bus_add_object(bus, &slot, path, &onCall, this), "sd_bus_add_object");
+    return SlotOwner(slot);
+}
+
+// 0 lets sd-bus go on to the object's methods; an error is sent back as the answer.
+int BluezOwner::onCall(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    auto& self = *static_cast<BluezOwner*>(userdata);
+    return guardInput(self.log_, self.who_, error,
+                      [&] { return self.admits(call, error) ? 0 : -EACCES; });
 }
 
 }  // namespace quorla::platform::linux_

@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "platform/linux/bus/sd_owners.hpp"
+
 namespace quorla::platform::linux_ {
 
 // Who may call the objects we export for BlueZ (the GATT application, the advertisement, the
@@ -30,7 +32,14 @@ class BluezOwner {
     // and the first call of each sender is logged in one line.
     bool admits(sd_bus_message* call, sd_bus_error* error);
 
+    // Refuses every method call on path that does not come from the owner, before sd-bus
+    // looks for a method or property of the object: an sd-bus object callback on that path.
+    // Where path has an object callback of its own, that one calls admits instead.
+    SlotOwner guard(sd_bus* bus, const char* path);
+
   private:
+    static int onCall(sd_bus_message* call, void* userdata, sd_bus_error* error);
+
     std::ostream& log_;
     const char* who_;
     std::string name_;

@@ -30,6 +30,8 @@ PairingAgent::PairingAgent(sd_bus* bus, const char* path, const char* capability
       isDefault_(isDefault),
       handlers_(std::move(handlers)),
       trace_(trace),
+      bluez_(trace, "pairing"),
+      guard_(bluez_.guard(bus, path)),
       calls_(bus, [this](const std::exception& failure) {
           trace_ << "pairing: " << failure.what() << '\n';
       }) {
@@ -67,7 +69,8 @@ void PairingAgent::call(const char* method, std::function<void(std::optional<std
             if (isRegistering)
                 check(sd_bus_message_append(message, "s", capability_), "sd_bus_message_append");
         },
-        [done = std::move(done)](sd_bus_message*, const sd_bus_error* error) {
+        [this, done = std::move(done)](sd_bus_message* reply, const sd_bus_error* error) {
+            bluez_.setFromReply(reply);
             done(error ? std::optional(errorText(error)) : std::nullopt);
         });
 }
@@ -158,15 +161,17 @@ int PairingAgent::onRelease(sd_bus_message* call, void* userdata, sd_bus_error* 
 const sd_bus_vtable* PairingAgent::vtable() {
     static const sd_bus_vtable vtable[] = {
         SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Release", "", "", &onRelease, 0),
-        SD_BUS_METHOD("RequestPinCode", "o", "s", &onRefused, 0),
-        SD_BUS_METHOD("DisplayPinCode", "os", "", &onDisplay, 0),
-        SD_BUS_METHOD("RequestPasskey", "o", "u", &onRefused, 0),
-        SD_BUS_METHOD("DisplayPasskey", "ouq", "", &onDisplay, 0),
-        SD_BUS_METHOD("RequestConfirmation", "ou", "", &onQuestion, 0),
-        SD_BUS_METHOD("RequestAuthorization", "o", "", &onQuestion, 0),
-        SD_BUS_METHOD("AuthorizeService", "os", "", &onRefused, 0),
-        SD_BUS_METHOD("Cancel", "", "", &onCancel, 0),
+        // Unprivileged: sd-bus asks the bus daemon nothing, since the object's guard has let
+        // only bluetoothd through (BluezOwner).
+        SD_BUS_METHOD("Release", "", "", &onRelease, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("RequestPinCode", "o", "s", &onRefused, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("DisplayPinCode", "os", "", &onDisplay, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("RequestPasskey", "o", "u", &onRefused, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("DisplayPasskey", "ouq", "", &onDisplay, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("RequestConfirmation", "ou", "", &onQuestion, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("RequestAuthorization", "o", "", &onQuestion, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("AuthorizeService", "os", "", &onRefused, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("Cancel", "", "", &onCancel, SD_BUS_VTABLE_UNPRIVILEGED),
         SD_BUS_VTABLE_END,
     };
     return vtable;

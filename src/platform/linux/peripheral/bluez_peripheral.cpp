@@ -32,9 +32,10 @@ BluezPeripheralManager::BluezPeripheralManager(EventLoop& loop,
       bus_(attachedSystemBus(loop)),
       bluezOwner_(trace, "bluez"),
       adapters_(std::move(adapterName)),
-      application_(bus_.get(), loop, *this, delegate, trace),
+      application_(bus_.get(), bluezOwner_, loop, *this, delegate, trace),
       advertisement_(
-          bus_.get(), [this] { advertisementRegistration_.machine.released(); }, trace),
+          bus_.get(), bluezOwner_, [this] { advertisementRegistration_.machine.released(); },
+          trace),
       applicationRegistration_{this,
                                "application",
                                GattApplication::path,
@@ -195,6 +196,8 @@ void BluezPeripheralManager::traceReply(const Registrar& registrar, sd_bus_messa
     if (outcome.next.call == Registration::Call::retryAfter)
         trace_ << "; asking again in " << outcome.next.delay.count()
                << " s, and less often while it fails";
+    else if (outcome.next.call == Registration::Call::unregisterFrom && registrar.isRegistering)
+        trace_ << "; unregistering the stale one and registering again";
     trace_ << '\n';
 }
 

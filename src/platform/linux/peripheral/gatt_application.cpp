@@ -1,6 +1,7 @@
 #include "platform/linux/peripheral/gatt_application.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -100,6 +101,7 @@ struct GattApplication::ServiceObject {
     std::string uuid;
     bool isPrimary = true;
     SlotOwner vtable{};
+    SlotOwner guard{};
 };
 
 struct GattApplication::CharacteristicObject {
@@ -114,9 +116,10 @@ struct GattApplication::CharacteristicObject {
     SlotOwner guard{};
 };
 
-GattApplication::GattApplication(sd_bus* bus, EventLoop& loop, platform::PeripheralManager& manager,
+GattApplication::GattApplication(sd_bus* bus, BluezOwner& bluez, EventLoop& loop,
+                                 platform::PeripheralManager& manager,
                                  platform::PeripheralManagerDelegate& delegate, std::ostream& trace)
-    : bus_(bus), loop_(loop), manager_(manager), delegate_(delegate), trace_(trace) {
+    : bus_(bus), bluez_(bluez), loop_(loop), manager_(manager), delegate_(delegate), trace_(trace) {
     sd_bus_slot* slot = nullptr;
     check(sd_bus_add_object(bus, &slot, path, &onGetManagedObjects, this), "sd_bus_add_object");
     objectManager_.reset(slot);
@@ -142,7 +145,8 @@ void GattApplication::exportCharacteristic(const platform::CharacteristicRef& ch
         this, characteristic, service_->path + "/char" + std::to_string(characteristics_.size()),
         service_->path, bluezUuid(characteristic->type)});
     sd_bus_slot* slot = nullptr;
-    check(sd_bus_add_object(bus_, &slot, object->path.c_str(), &rejectMalformedCall, object.get()),
+    check(sd_bus_add_object(bus_, &slot, object->path.c_str(), &screenCharacteristicCall,
+                            object.get()),
           "sd_bus_add_object");
     object->guard.reset(slot);
     object->vtable = addVtable(bus_, object->path, gattCharacteristicInterface,
@@ -150,15 +154,18 @@ void GattApplication::exportCharacteristic(const platform::CharacteristicRef& ch
     characteristics_.push_back(std::move(object));
 }
 
-// sd-bus's own object manager lists children in an order of its own, while BlueZ gives the
+// Every call on the application's path comes here first: only bluetoothd's go on. sd-bus's
+// own object manager lists children in an order of its own, while BlueZ gives the
 // characteristics their handles in the order it receives them: ours lists them in the
 // core's order.
 int GattApplication::onGetManagedObjects(sd_bus_message* call, void* userdata,
                                          sd_bus_error* error) {
-    if (!sd_bus_message_is_method_call(call, dbus::objectManagerInterface, "GetManagedObjects"))
-        return 0;
     auto& self = *static_cast<GattApplication*>(userdata);
     return guardInput(self.trace_, "bluez", error, [&] {
+        if (!self.bluez_.admits(call, error))
+            return -EACCES;
+        if (!sd_bus_message_is_method_call(call, dbus::objectManagerInterface, "GetManagedObjects"))
+            return 0;
         self.answerManagedObjects(call);
         return 1;
     });
@@ -232,10 +239,12 @@ const sd_bus_vtable* GattApplication::characteristicVtable() {
         // Without EMITS_CHANGE sd-bus sends no PropertiesChanged, and BlueZ notifies nothing.
         SD_BUS_PROPERTY("Value", "ay", &getCharacteristicProperty, 0,
                         SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
-        SD_BUS_METHOD("ReadValue", "a{sv}", "ay", &onReadValue, 0),
-        SD_BUS_METHOD("WriteValue", "aya{sv}", "", &onWriteValue, 0),
-        SD_BUS_METHOD("StartNotify", "", "", &onStartNotify, 0),
-        SD_BUS_METHOD("StopNotify", "", "", &onStopNotify, 0),
+        // Unprivileged: sd-bus asks the bus daemon nothing, since screenCharacteristicCall
+        // has let only bluetoothd through (BluezOwner).
+        SD_BUS_METHOD("ReadValue", "a{sv}", "ay", &onReadValue, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("WriteValue", "aya{sv}", "", &onWriteValue, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("StartNotify", "", "", &onStartNotify, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("StopNotify", "", "", &onStopNotify, SD_BUS_VTABLE_UNPRIVILEGED),
         SD_BUS_VTABLE_END,
     };
     return vtable;
@@ -243,22 +252,29 @@ const sd_bus_vtable* GattApplication::characteristicVtable() {
 
 // ---- ATT traffic ----
 
-// sd-bus would answer a call of the wrong signature with its own error name; BlueZ and
-// its tools expect BlueZ's.
-int GattApplication::rejectMalformedCall(sd_bus_message* call, void*, sd_bus_error* error) {
-    if (!sd_bus_message_is_method_call(call, gattCharacteristicInterface, nullptr))
+// Every call on a characteristic's path comes here first: only bluetoothd's go on. sd-bus
+// would answer a call of the wrong signature with its own error name; BlueZ and its tools
+// expect BlueZ's.
+int GattApplication::screenCharacteristicCall(sd_bus_message* call, void* userdata,
+                                              sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    return guardInput(object.owner->trace_, "bluez", error, [&] {
+        if (!object.owner->bluez_.admits(call, error))
+            return -EACCES;
+        if (!sd_bus_message_is_method_call(call, gattCharacteristicInterface, nullptr))
+            return 0;
+        static constexpr std::pair<const char*, const char*> signatures[] = {
+            {"ReadValue", "a{sv}"},
+            {"WriteValue", "aya{sv}"},
+            {"StartNotify", ""},
+            {"StopNotify", ""},
+        };
+        const char* member = sd_bus_message_get_member(call);
+        for (auto [name, signature] : signatures)
+            if (std::strcmp(member, name) == 0 && !sd_bus_message_has_signature(call, signature))
+                return sd_bus_error_setf(error, invalidArguments, "%s takes (%s)", name, signature);
         return 0;
-    static constexpr std::pair<const char*, const char*> signatures[] = {
-        {"ReadValue", "a{sv}"},
-        {"WriteValue", "aya{sv}"},
-        {"StartNotify", ""},
-        {"StopNotify", ""},
-    };
-    const char* member = sd_bus_message_get_member(call);
-    for (auto [name, signature] : signatures)
-        if (std::strcmp(member, name) == 0 && !sd_bus_message_has_signature(call, signature))
-            return sd_bus_error_setf(error, invalidArguments, "%s takes (%s)", name, signature);
-    return 0;
+    });
 }
 
 int GattApplication::onReadValue(sd_bus_message* call, void* userdata, sd_bus_error* error) {

@@ -9,8 +9,9 @@
 
 namespace quorla::platform::linux_ {
 
-LeAdvertisement::LeAdvertisement(sd_bus* bus, std::function<void()> released, std::ostream& trace)
-    : released_(std::move(released)), trace_(trace) {
+LeAdvertisement::LeAdvertisement(sd_bus* bus, BluezOwner& bluez, std::function<void()> released,
+                                 std::ostream& trace)
+    : released_(std::move(released)), trace_(trace), guard_(bluez.guard(bus, path)) {
     sd_bus_slot* slot = nullptr;
     check(sd_bus_add_object_vtable(bus, &slot, path, bluez::advertisementInterface, vtable(), this),
           "sd_bus_add_object_vtable");
@@ -52,7 +53,9 @@ const sd_bus_vtable* LeAdvertisement::vtable() {
         SD_BUS_VTABLE_START(0),
         SD_BUS_PROPERTY("Type", "s", &getProperty, 0, 0),
         SD_BUS_PROPERTY("ServiceUUIDs", "as", &getProperty, 0, 0),
-        SD_BUS_METHOD("Release", "", "", &onRelease, 0),
+        // Unprivileged: sd-bus asks the bus daemon nothing, since the object's guard has let
+        // only bluetoothd through (BluezOwner).
+        SD_BUS_METHOD("Release", "", "", &onRelease, SD_BUS_VTABLE_UNPRIVILEGED),
         SD_BUS_VTABLE_END,
     };
     return vtable;

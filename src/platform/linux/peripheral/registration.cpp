@@ -38,12 +38,20 @@ Registration::Outcome Registration::replied(const std::optional<std::string>& er
 Registration::Outcome Registration::registrationReplied(const std::optional<std::string>& error) {
     if (!error) {
         phase_ = Phase::held;
+        isClearingStale_ = false;
         nextDelay_ = firstRetryDelay;
         reportedFailures_.clear();
         return {reconcile(), false};
     }
     phase_ = Phase::idle;
     const bool isNew = reportedFailures_.insert(*error).second;
+    // BlueZ still holds one of ours that we believed gone (released, or kept over a power
+    // cycle): it is unregistered and this one registered again at once, instead of every
+    // retry meeting it too. Once: if it comes back, the retries wait as for any refusal.
+    if (*error == bluez::error::alreadyExists && !std::exchange(isClearingStale_, true)) {
+        phase_ = Phase::unregistering;
+        return {{Call::unregisterFrom, heldAdapter_}, isNew};
+    }
     // Content the core has replaced since is worth a try at once.
     if (isLeaving_ || heldGeneration_ != generation_)
         return {reconcile(), isNew};
