@@ -10,9 +10,15 @@
 #include <string>
 
 #include "platform/linux/bluez/bluez_calls.hpp"
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
+#include "platform/main_queue.hpp"
 
 namespace quorla::platform::linux_ {
+
+// How long the person at the agent has to accept a request to pair before it is rejected.
+// A central pairing with the agent waits longer, so that the refusal is what it hears.
+inline constexpr platform::Seconds pairingAnswerTime{30};
 
 // A BlueZ pairing agent (org.bluez.Agent1) at one object path. BlueZ asks it whether a
 // pairing may go ahead; it hands each question to its owner, who answers now or later. The
@@ -32,7 +38,8 @@ class PairingAgent {
     };
 
     // capability: BlueZ's IO capability, such as "DisplayYesNo". The default agent is the
-    // one BlueZ asks for pairings that nobody started through an agent of their own.
+    // one BlueZ asks for pairings that nobody started through an agent of their own. Only
+    // the bluetoothd that answered the registration is believed.
     PairingAgent(sd_bus* bus, const char* path, const char* capability, bool isDefault,
                  Handlers handlers, std::ostream& trace);
     PairingAgent(const PairingAgent&) = delete;
@@ -62,6 +69,8 @@ class PairingAgent {
     bool isDefault_;
     Handlers handlers_;
     std::ostream& trace_;
+    BluezOwner bluez_;
+    SlotOwner guard_;
     SlotOwner object_;
     BluezCalls calls_;
     std::uint64_t nextId_ = 1;

@@ -1,4 +1,4 @@
-#include "platform/linux/pairing/pairing_console.hpp"
+#include "platform/linux/pairing/pairing_policy.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -6,16 +6,13 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
 
 constexpr const char* agentPath = "/org/quorla/pairing_agent";
-
-std::string adapterOf(const std::string& devicePath) {
-    return devicePath.substr(0, devicePath.find("/dev_"));
-}
 
 // BlueZ's form of an address, or none when text is not one.
 std::optional<std::string> deviceAddress(std::string_view text) {
@@ -32,9 +29,9 @@ std::optional<std::string> deviceAddress(std::string_view text) {
 
 }  // namespace
 
-PairingConsole::PairingConsole(EventLoop& loop, bool isPairingRequired,
-                               std::function<std::optional<std::string>()> adapterInUse,
-                               std::ostream& trace)
+PairingPolicy::PairingPolicy(EventLoop& loop, bool isPairingRequired,
+                             std::function<std::optional<std::string>()> adapterInUse,
+                             std::ostream& trace)
     : loop_(loop),
       adapterInUse_(std::move(adapterInUse)),
       trace_(trace),
@@ -55,19 +52,19 @@ PairingConsole::PairingConsole(EventLoop& loop, bool isPairingRequired,
     serve();
 }
 
-int PairingConsole::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    auto& self = *static_cast<PairingConsole*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
+int PairingPolicy::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<PairingPolicy*>(userdata);
+    return guardInput(self.trace_, "pairing", nullptr, [&] {
         if (!readNewOwner(message).empty())
             self.serve();
         return 0;
     });
 }
 
-void PairingConsole::serve() {
+void PairingPolicy::serve() {
     agent_->registerWithBluez([this](std::optional<std::string> error) {
         // Without bluetoothd the peripheral says so; the agent registers once it comes.
-        if (error && error->starts_with("org.freedesktop.DBus.Error."))
+        if (error && error->starts_with(dbus::error::prefix))
             return;
         if (error)
             trace_ << "pairing: BlueZ refused the pairing agent (" << *error
@@ -80,10 +77,10 @@ void PairingConsole::serve() {
 
 // ---- Requests to pair ----
 
-void PairingConsole::asked(const PairingAgent::Question& question) {
+void PairingPolicy::asked(const PairingAgent::Question& question) {
     const auto who = PairingAgent::describe(question.device);
     const auto adapter = adapterInUse_();
-    if (adapter && adapterOf(question.device) != *adapter) {
+    if (adapter && bluez::adapterOfDevice(question.device) != *adapter) {
         agent_->answer(question.id, false);
         trace_ << "pairing: " << who << " asked to pair; rejected: the agent grants pairing only "
                << "on the adapter it publishes on\n";
@@ -95,8 +92,8 @@ void PairingConsole::asked(const PairingAgent::Question& question) {
         return;
     }
     waiting_ = question;
-    expiry_ =
-        loop_.scheduleTimer(answerTime, [this] { settle(false, "no answer in time; rejected"); });
+    expiry_ = loop_.scheduleTimer(pairingAnswerTime,
+                                  [this] { settle(false, "no answer in time; rejected"); });
     trace_ << "pairing: " << who << " asks to pair";
     if (question.passkey) {
         trace_ << " with passkey " << *question.passkey
@@ -105,11 +102,11 @@ void PairingConsole::asked(const PairingAgent::Question& question) {
         trace_ << " (it has no display, so there is no passkey to compare). If you are pairing "
                   "it, ";
     }
-    trace_ << "type pair-accept; otherwise pair-reject (rejected in " << answerTime.count()
+    trace_ << "type pair-accept; otherwise pair-reject (rejected in " << pairingAnswerTime.count()
            << " s)\n";
 }
 
-void PairingConsole::answer(bool isAccepted) {
+void PairingPolicy::answer(bool isAccepted) {
     if (!waiting_) {
         trace_ << "pairing: no request to pair is waiting\n";
         return;
@@ -117,14 +114,14 @@ void PairingConsole::answer(bool isAccepted) {
     settle(isAccepted, isAccepted ? "accepted" : "rejected");
 }
 
-void PairingConsole::settle(bool isAccepted, std::string_view said) {
+void PairingPolicy::settle(bool isAccepted, std::string_view said) {
     const auto question = *std::exchange(waiting_, std::nullopt);
     auto expiry = std::move(expiry_);  // this may be its callback: freed on the way out
     agent_->answer(question.id, isAccepted);
     trace_ << "pairing: " << said << ' ' << PairingAgent::describe(question.device) << '\n';
 }
 
-void PairingConsole::withdrawn(std::uint64_t id) {
+void PairingPolicy::withdrawn(std::uint64_t id) {
     if (!waiting_ || waiting_->id != id)
         return;
     trace_ << "pairing: " << PairingAgent::describe(waiting_->device)
@@ -135,9 +132,9 @@ void PairingConsole::withdrawn(std::uint64_t id) {
 
 // ---- Bonded devices ----
 
-void PairingConsole::readBondedDevices(DevicesRead read) {
+void PairingPolicy::readBondedDevices(DevicesRead read) {
     calls_.call(
-        "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
+        "/", dbus::objectManagerInterface, "GetManagedObjects", nullptr,
         [this, read](sd_bus_message* reply, const sd_bus_error* error) {
             if (error) {
                 trace_ << "pairing: cannot ask BlueZ for its devices: " << errorText(error) << '\n';
@@ -148,7 +145,7 @@ void PairingConsole::readBondedDevices(DevicesRead read) {
                 Device device{path, {}, {}};
                 bool isBonded = false;
                 readInterfaces(reply, [&](const std::string& interface) {
-                    if (interface != "org.bluez.Device1")
+                    if (interface != bluez::deviceInterface)
                         return false;
                     readProperties(reply,
                                    {{"Address", "s", [&] { device.address = readString(reply); }},
@@ -157,14 +154,14 @@ void PairingConsole::readBondedDevices(DevicesRead read) {
                     return true;
                 });
                 const auto adapter = adapterInUse_();
-                if (isBonded && (!adapter || adapterOf(path) == *adapter))
+                if (isBonded && (!adapter || bluez::adapterOfDevice(path) == *adapter))
                     devices.push_back(device);
             });
             read(devices);
         });
 }
 
-void PairingConsole::listPaired() {
+void PairingPolicy::listPaired() {
     readBondedDevices([this](const std::vector<Device>& devices) {
         if (devices.empty())
             trace_ << "paired: no device is paired with this computer\n";
@@ -174,7 +171,7 @@ void PairingConsole::listPaired() {
     });
 }
 
-void PairingConsole::unpair(std::string_view text) {
+void PairingPolicy::unpair(std::string_view text) {
     const auto address = deviceAddress(text);
     if (!address) {
         trace_ << "console: unpair needs a device address such as 00:11:22:33:44:55\n";
@@ -192,10 +189,10 @@ void PairingConsole::unpair(std::string_view text) {
     });
 }
 
-void PairingConsole::remove(const Device& device) {
+void PairingPolicy::remove(const Device& device) {
     const auto who = PairingAgent::describe(device.path);
     calls_.call(
-        adapterOf(device.path), "org.bluez.Adapter1", "RemoveDevice",
+        bluez::adapterOfDevice(device.path), bluez::adapterInterface, "RemoveDevice",
         [&](sd_bus_message* call) {
             check(sd_bus_message_append(call, "o", device.path.c_str()), "sd_bus_message_append");
         },
