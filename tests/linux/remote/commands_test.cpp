@@ -29,7 +29,10 @@ TEST(CommandsTest, EachRequestWordWritesItsValueToItsCharacteristic) {
     };
     for (const auto& [line, wanted] : written) {
         const Request request(parseCommand(wordsOf(line)), std::chrono::seconds(1));
-        EXPECT_EQ(std::string(roleName(request.role())) + ' ' + char(request.value()), wanted)
+        const auto value = request.value();
+        EXPECT_EQ(
+            std::string(roleName(request.role())) + ' ' + std::string(value.begin(), value.end()),
+            wanted)
             << line;
     }
 }

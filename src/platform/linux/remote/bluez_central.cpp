@@ -8,6 +8,7 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::remote {
 
@@ -16,10 +17,10 @@ using Call = Connection::Call;
 
 namespace {
 
-constexpr const char* adapterInterface = "org.bluez.Adapter1";
-constexpr const char* deviceInterface = "org.bluez.Device1";
-constexpr const char* serviceInterface = "org.bluez.GattService1";
-constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
+using bluez::adapterInterface;
+using bluez::deviceInterface;
+constexpr const char* serviceInterface = bluez::gattServiceInterface;
+constexpr const char* characteristicInterface = bluez::gattCharacteristicInterface;
 
 std::string readText(sd_bus_message* message, char type) {
     const char* text = nullptr;
@@ -63,15 +64,16 @@ Connection::DeviceReport readDevice(sd_bus_message* properties) {
 
 }  // namespace
 
-// Callbacks from C: an exception must not cross them, and ends the central instead.
+// Each signal is one input from outside (entry_guard.hpp); one the central cannot read
+// ends it, since it could no longer tell where the agent is.
 template <typename Body>
 int BluezCentral::guarded(Body body) {
-    try {
-        body();
-    } catch (const std::exception& failure) {
-        apply(connection_.fail(failure.what()));
-    }
-    return 0;
+    return guardInput(
+        [this](const std::exception& failure) { apply(connection_.fail(failure.what())); }, nullptr,
+        [&] {
+            body();
+            return 0;
+        });
 }
 
 BluezCentral::BluezCentral(EventLoop& loop, Target target, Events events, std::ostream& trace)
@@ -154,7 +156,7 @@ void BluezCentral::call(const Connection::Step& step) {
     switch (step.call) {
         case Call::getObjects:
             return calls_.call(
-                "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
+                "/", dbus::objectManagerInterface, "GetManagedObjects", nullptr,
                 [this](sd_bus_message* reply, const sd_bus_error* error) {
                     if (error && isBluezAbsent(error))
                         return apply(connection_.bluezGone());
@@ -306,11 +308,12 @@ void BluezCentral::read(Role role, std::function<void(const Bytes&)> done) {
         [done = std::move(done)](sd_bus_message* reply) { done(readBytes(reply)); });
 }
 
-void BluezCentral::writeCommand(Role role, std::uint8_t value, std::function<void()> done) {
+void BluezCentral::writeCommand(Role role, const platform::Bytes& value,
+                                std::function<void()> done) {
     att(
         role, "WriteValue",
-        [value](sd_bus_message* message) {
-            check(sd_bus_message_append_array(message, 'y', &value, 1),
+        [&value](sd_bus_message* message) {
+            check(sd_bus_message_append_array(message, 'y', value.data(), value.size()),
                   "sd_bus_message_append_array");
             check(sd_bus_message_append(message, "a{sv}", 1, "type", "s", "command"),
                   "sd_bus_message_append");
@@ -341,18 +344,18 @@ void BluezCentral::pair(std::function<void(bool wasPaired)> done) {
         const auto address = connection_.address();
         trace_ << "quorla-remote: pairing with " << address
                << "; the person at the computer has to accept\n";
-        // Longer than the agent's 30 s for an answer, so that its refusal is what we hear.
+        // Longer than the agent's time for an answer, so that its refusal is what we hear.
         calls_.call(
             connection_.devicePath(), deviceInterface, "Pair", nullptr,
             [this, done, address](sd_bus_message*, const sd_bus_error* error) {
-                if (error && sd_bus_error_has_name(error, "org.bluez.Error.AlreadyExists"))
+                if (error && sd_bus_error_has_name(error, bluez::error::alreadyExists))
                     return done(true);
                 if (error)
                     return apply(connection_.fail("pairing with " + address +
                                                   " failed: " + errorText(error)));
                 done(false);
             },
-            std::chrono::seconds(60));
+            std::chrono::duration_cast<std::chrono::seconds>(2 * pairingAnswerTime));
     });
 }
 

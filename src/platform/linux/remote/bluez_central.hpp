@@ -53,7 +53,7 @@ class BluezCentral {
     // Once ready. A call BlueZ refuses ends in failed.
     void read(Role role, std::function<void(const Bytes&)> done);
     // A Write Command (without response), as the phone writes.
-    void writeCommand(Role role, std::uint8_t value, std::function<void()> done);
+    void writeCommand(Role role, const platform::Bytes& value, std::function<void()> done);
     void subscribe(Role role, std::function<void()> done);
     // Pairs with the agent through a pairing agent of our own, which confirms the passkey it
     // is shown: the person at the computer compares it. done hears whether it was paired

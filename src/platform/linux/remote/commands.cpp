@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "platform/linux/remote/status_line.hpp"
 
@@ -29,9 +30,9 @@ struct Switch {
     bool bluetooth::StatusFlags::*flag;
 };
 constexpr Switch switches[] = {
-    {"mic", Role::microphone, "on", "off", &bluetooth::StatusFlags::isMicActive},
+    {"mic", Role::mic, "on", "off", &bluetooth::StatusFlags::isMicActive},
     {"camera", Role::camera, "on", "off", &bluetooth::StatusFlags::isCameraActive},
-    {"view", Role::view, "speaker", "gallery", &bluetooth::StatusFlags::isActiveSelected},
+    {"view", Role::active, "speaker", "gallery", &bluetooth::StatusFlags::isActiveSelected},
 };
 
 constexpr std::string_view commandList =
@@ -105,8 +106,8 @@ Command parseCommand(const std::vector<std::string_view>& words) {
 Request::Request(Command command, std::chrono::duration<double> settle)
     : command_(command), settle_(settle) {}
 
-std::uint8_t Request::value() const {
-    return command_.kind == Kind::set && !command_.isOn ? '0' : '1';
+platform::Bytes Request::value() const {
+    return bluetooth::switchValue(command_.kind != Kind::set || command_.isOn);
 }
 
 bool Request::isFollowed(std::span<const std::uint8_t> status) const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/remote/gatt_layout.hpp"
+#include "platform/peripheral.hpp"
 
 namespace quorla::remote {
 
@@ -60,8 +61,8 @@ class Request {
     Outcome notified(std::span<const std::uint8_t> status);
     // The status read once the settle time has passed without the state asked for.
     Outcome settled(std::span<const std::uint8_t> status);
-    // What is written: "1" or "0", as the phone writes, to ask for on or off; a toggle "1".
-    std::uint8_t value() const;
+    // What is written: what asks for on or off, as the phone writes it; a toggle asks for on.
+    platform::Bytes value() const;
     Role role() const { return command_.role; }
 
   private:

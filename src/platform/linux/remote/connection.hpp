@@ -103,6 +103,8 @@ class Connection {
         "the agent requires pairing; run 'quorla-remote pair' first";
 
     const platform::Uuid& service() const { return service_; }
+    // As BlueZ writes it: lower case.
+    const std::string& serviceText() const { return serviceText_; }
     const CharacteristicPaths& paths() const { return paths_; }
     // The UUIDs the agent advertised, where our scan found it as a new object; none where
     // BlueZ knew it already and lists the services it resolved then instead.

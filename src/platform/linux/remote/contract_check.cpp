@@ -1,9 +1,9 @@
 #include "platform/linux/remote/contract_check.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "platform/linux/remote/status_line.hpp"
 
@@ -12,16 +12,15 @@ namespace quorla::remote {
 namespace {
 
 struct Switched {
-    const char* name;
     Role role;
     bool bluetooth::StatusFlags::*flag;
     const char* on;
     const char* off;
 };
 constexpr Switched switched[] = {
-    {"microphone", Role::microphone, &bluetooth::StatusFlags::isMicActive, "on", "off"},
-    {"camera", Role::camera, &bluetooth::StatusFlags::isCameraActive, "on", "off"},
-    {"view", Role::view, &bluetooth::StatusFlags::isActiveSelected, "to speaker", "to gallery"},
+    {Role::mic, &bluetooth::StatusFlags::isMicActive, "on", "off"},
+    {Role::camera, &bluetooth::StatusFlags::isCameraActive, "on", "off"},
+    {Role::active, &bluetooth::StatusFlags::isActiveSelected, "to speaker", "to gallery"},
 };
 
 std::string seconds(std::chrono::duration<double> duration) {
@@ -39,12 +38,6 @@ std::string milliseconds(double value) {
 std::string hexByte(std::uint8_t byte) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", byte);
-    return text;
-}
-
-std::string lowerCase(std::string text) {
-    for (auto& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -129,7 +122,7 @@ void ContractCheck::checkAdvertisement() {
         return skipped("advertisement",
                        "BlueZ knew the device already and lists the services it resolved then, "
                        "not what it advertises ('bluetoothctl remove' the device to check it)");
-    if (*advertised == std::vector<std::string>{lowerCase(service.toString())})
+    if (*advertised == std::vector<std::string>{central_.connection().serviceText()})
         return passed("advertisement", "the service " + service.toString() + " alone");
     std::string listed;
     for (const auto& uuid : *advertised)
@@ -184,8 +177,10 @@ void ContractCheck::checkRequests() {
     if (!flagsOf(found_).isConnected) {
         const auto reason = "the client is in no meeting (status " + hexByte(found_) +
                             "), and it ignores requests outside one";
-        for (const char* name : {"microphone", "camera", "view", "hand", "latency"})
-            skipped(name, reason);
+        for (const auto& characteristic : bluetooth::gattLayout)
+            if (characteristic.role != Role::status)
+                skipped(std::string(characteristic.name), reason);
+        skipped("latency", reason);
         return summary();
     }
     switchAndBack(0);
@@ -201,18 +196,19 @@ void ContractCheck::switchAndBack(std::size_t index) {
     carryOut_(std::make_shared<Request>(Command{Command::Kind::set, entry.role, !was}, settle_),
               [this, index, was, words](const Request::Outcome& there, auto) {
                   if (there.next != Request::Next::done) {
-                      failed(switched[index].name, "switching " + words(!was) + ": " + there.line);
+                      failed(std::string(roleName(switched[index].role)),
+                             "switching " + words(!was) + ": " + there.line);
                       return switchAndBack(index + 1);
                   }
                   carryOut_(std::make_shared<Request>(
                                 Command{Command::Kind::set, switched[index].role, was}, settle_),
                             [this, index, was, words](const Request::Outcome& back, auto) {
                                 if (back.next == Request::Next::done)
-                                    passed(switched[index].name,
+                                    passed(std::string(roleName(switched[index].role)),
                                            "switched " + words(!was) + " and back " + words(was) +
                                                ", each followed within " + seconds(settle_));
                                 else
-                                    failed(switched[index].name,
+                                    failed(std::string(roleName(switched[index].role)),
                                            "switching back " + words(was) + ": " + back.line);
                                 switchAndBack(index + 1);
                             });
@@ -220,8 +216,8 @@ void ContractCheck::switchAndBack(std::size_t index) {
 }
 
 void ContractCheck::checkHand() {
-    central_.writeCommand(Role::hand, '1', [this] {
-        central_.writeCommand(Role::hand, '1', [this] {
+    central_.writeCommand(Role::hand, bluetooth::switchValue(true), [this] {
+        central_.writeCommand(Role::hand, bluetooth::switchValue(true), [this] {
             passed("hand",
                    "written twice, raised and lowered again; no status bit shows the "
                    "hand, so nothing follows it");
@@ -244,23 +240,22 @@ void ContractCheck::latencyRound(int round) {
     // Even rounds switch the microphone, odd ones switch it back.
     const bool was = flagsOf(found_).isMicActive;
     const bool wanted = round % 2 == 0 ? !was : was;
-    carryOut_(
-        std::make_shared<Request>(Command{Command::Kind::set, Role::microphone, wanted}, settle_),
-        [this, round, was](const Request::Outcome& outcome, auto heardAfter) {
-            if (outcome.next == Request::Next::done && heardAfter) {
-                latencies_.push_back(heardAfter->count() * 1000);
-                return latencyRound(round + 1);
-            }
-            failed("latency",
-                   "round " + std::to_string(round + 1) + ": " +
-                       (outcome.next == Request::Next::done
-                            ? "no notification; a read after " + seconds(settle_) + " showed it"
-                            : outcome.line));
-            // Back as it was found before the last check.
-            carryOut_(std::make_shared<Request>(Command{Command::Kind::set, Role::microphone, was},
-                                                settle_),
-                      [this](const Request::Outcome&, auto) { checkRestored(); });
-        });
+    carryOut_(std::make_shared<Request>(Command{Command::Kind::set, Role::mic, wanted}, settle_),
+              [this, round, was](const Request::Outcome& outcome, auto heardAfter) {
+                  if (outcome.next == Request::Next::done && heardAfter) {
+                      latencies_.push_back(heardAfter->count() * 1000);
+                      return latencyRound(round + 1);
+                  }
+                  failed("latency", "round " + std::to_string(round + 1) + ": " +
+                                        (outcome.next == Request::Next::done
+                                             ? "no notification; a read after " + seconds(settle_) +
+                                                   " showed it"
+                                             : outcome.line));
+                  // Back as it was found before the last check.
+                  carryOut_(std::make_shared<Request>(Command{Command::Kind::set, Role::mic, was},
+                                                      settle_),
+                            [this](const Request::Outcome&, auto) { checkRestored(); });
+              });
 }
 
 void ContractCheck::checkRestored() {

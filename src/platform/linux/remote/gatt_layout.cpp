@@ -2,26 +2,19 @@
 
 #include <algorithm>
 
-#include "bluetooth/identifiers.hpp"
+#include "platform/linux/bluez/gatt_flags.hpp"
 
 namespace quorla::remote {
 
 namespace {
 
-struct RoleIdentity {
-    std::string_view name;
-    const platform::Uuid& (*uuid)();
-};
-constexpr RoleIdentity roles[roleCount] = {
-    {"status", &bluetooth::statusCharacteristicUUID},
-    {"microphone", &bluetooth::micRequestCharacteristicUUID},
-    {"camera", &bluetooth::cameraRequestCharacteristicUUID},
-    {"hand", &bluetooth::handRequestCharacteristicUUID},
-    {"view", &bluetooth::activeRequestCharacteristicUUID},
-};
-
-// Sorted, as the comparison needs them.
-const std::vector<std::string> expectedFlags{"notify", "read", "write-without-response"};
+// As BlueZ names them, sorted, as the comparison needs them.
+std::vector<std::string> expectedFlags() {
+    auto flags = platform::linux_::bluezFlags(bluetooth::characteristicProperties,
+                                              bluetooth::characteristicPermissions);
+    std::sort(flags.begin(), flags.end());
+    return flags;
+}
 
 bool isUuid(const std::string& text, const platform::Uuid& uuid) {
     const auto parsed = platform::Uuid::fromString(text);
@@ -36,7 +29,7 @@ std::string listed(const std::vector<std::string>& words) {
 }
 
 std::string checkedPath(const ReportedGatt& gatt, const ReportedService& service,
-                        const RoleIdentity& role) {
+                        const bluetooth::CharacteristicLayout& role) {
     const auto what = std::string(role.name) + " characteristic " + role.uuid().toString();
     std::vector<const ReportedCharacteristic*> found;
     for (const auto& characteristic : gatt.characteristics)
@@ -51,17 +44,16 @@ std::string checkedPath(const ReportedGatt& gatt, const ReportedService& service
     // Linux that lets only paired companions in has it; the requests still go as commands.
     std::erase(flags, "write");
     std::sort(flags.begin(), flags.end());
-    if (flags != expectedFlags)
-        throw LayoutMismatch("the " + what + " has the flags " + listed(found.front()->flags) +
-                             ", not read, write-without-response, notify");
+    static const auto expected = expectedFlags();
+    if (flags != expected)
+        throw LayoutMismatch(
+            "the " + what + " has the flags " + listed(found.front()->flags) + ", not " +
+            listed(platform::linux_::bluezFlags(bluetooth::characteristicProperties,
+                                                bluetooth::characteristicPermissions)));
     return found.front()->path;
 }
 
 }  // namespace
-
-std::string_view roleName(Role role) {
-    return roles[static_cast<std::size_t>(role)].name;
-}
 
 CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& serviceUuid) {
     std::vector<const ReportedService*> matching;
@@ -76,7 +68,7 @@ CharacteristicPaths checkLayout(const ReportedGatt& gatt, const platform::Uuid& 
 
     CharacteristicPaths paths;
     for (std::size_t index = 0; index < roleCount; ++index)
-        paths[index] = checkedPath(gatt, *matching.front(), roles[index]);
+        paths[index] = checkedPath(gatt, *matching.front(), bluetooth::gattLayout[index]);
     return paths;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bluetooth/gatt_layout.hpp"
 #include "platform/uuid.hpp"
 
 namespace quorla::remote {
@@ -28,10 +29,12 @@ struct ReportedGatt {
     std::vector<ReportedCharacteristic> characteristics;
 };
 
-// The agent's five characteristics.
-enum class Role : std::size_t { status, microphone, camera, hand, view };
-inline constexpr std::size_t roleCount = 5;
-std::string_view roleName(Role role);
+// The agent's five characteristics, in the order the service holds them.
+using Role = bluetooth::CharacteristicRole;
+inline constexpr std::size_t roleCount = bluetooth::gattLayout.size();
+inline std::string_view roleName(Role role) {
+    return bluetooth::layoutOf(role).name;
+}
 
 // The object path of each characteristic, indexed by Role.
 using CharacteristicPaths = std::array<std::string, roleCount>;
@@ -42,8 +45,8 @@ class LayoutMismatch : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One service of serviceUuid holding the five characteristics, each with exactly read,
-// write-without-response and notify; throws LayoutMismatch otherwise. Other services and
+// One service of serviceUuid holding the five characteristics, each with exactly the flags
+// the agent publishes them with; throws LayoutMismatch otherwise. Other services and
 // characteristics are left alone. Whether the service is primary is not asked: BlueZ 5.66
 // writes a primary 128-bit service it discovered into its attribute cache as secondary
 // (type 2801), so once bluetoothd restarts it reports a genuine agent's service as not
