@@ -48,7 +48,7 @@ std::string describe(const Connection::Steps& steps) {
 // no:CALL (BlueZ's reply to filter, start, stop, connect); seen:A (advertising our service),
 // other:A (advertising, our service not listed), resolved:A, down:A, paired:A; gatt, broken
 // (the objects, with A's database); gone, rescan, timeout, leave, service-gone; write (sent)
-// and refused (its reply).
+// and refused (its reply); pair (a Pair call sent).
 std::string play(const std::string& story, std::optional<std::string> wanted = std::nullopt) {
     Connection connection(service, std::move(wanted), std::chrono::seconds(30));
     std::istringstream events(story);
@@ -96,6 +96,8 @@ std::string play(const std::string& story, std::optional<std::string> wanted = s
             steps = connection.objectsRead({{}, {}, gatt(verb == "broken")});
         else if (verb == "write")
             connection.attSent(false);
+        else if (verb == "pair")
+            connection.setPairing(true);
         else
             steps = verb == "gone"      ? connection.bluezGone()
                     : verb == "rescan"  ? connection.rescanDue()
@@ -103,7 +105,7 @@ std::string play(const std::string& story, std::optional<std::string> wanted = s
                     : verb == "leave"   ? connection.leave()
                     : verb == "refused" ? connection.attReplied(false, "WriteValue", "E")
                                         : connection.characteristicRemoved(connection.paths()[1]);
-        told += (verb == "write" ? "" : " | " + describe(steps));
+        told += (verb == "write" || verb == "pair" ? "" : " | " + describe(steps));
     }
     return told;
 }
@@ -161,6 +163,9 @@ TEST(ConnectionTest, EachReplyAndEventLeadsToTheNextCall) {
          isReady + " | fail: the agent requires pairing; run 'quorla-remote pair' first",
          {}},
         {ready + " paired:A write refused", isReady + " | - | fail: WriteValue failed: E", {}},
+        {ready + " pair down:A",
+         isReady + " | fail: pairing with A failed (the link was lost: disconnected)",
+         {}},
     };
     for (const auto& [story, calls, wanted] : cases)
         EXPECT_EQ(play(story, wanted), calls) << story;

@@ -345,9 +345,11 @@ void BluezCentral::pair(std::function<void(bool wasPaired)> done) {
         trace_ << "quorla-remote: pairing with " << address
                << "; the person at the computer has to accept\n";
         // Longer than the agent's time for an answer, so that its refusal is what we hear.
+        connection_.setPairing(true);
         calls_.call(
             connection_.devicePath(), deviceInterface, "Pair", nullptr,
             [this, done, address](sd_bus_message*, const sd_bus_error* error) {
+                connection_.setPairing(false);
                 if (error && sd_bus_error_has_name(error, bluez::error::alreadyExists))
                     return done(true);
                 if (error)

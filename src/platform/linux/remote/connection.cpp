@@ -298,6 +298,8 @@ Connection::Steps Connection::timedOut() {
 }
 
 Connection::Steps Connection::linkLost(const std::string& why) {
+    if (isPairing_)
+        return fail("pairing with " + address() + " failed (the link was lost: " + why + ")");
     if (attInFlight_ > 0 && isPairingRequired())
         return fail(pairingRequiredLine);
     return fail("the link to " + address() + " was lost (" + why + ")");

@@ -97,6 +97,9 @@ class Connection {
     // BlueZ reports the value a read brought as a change of Value too; only a change outside
     // our reads is a notification.
     bool isNotification(const std::string& characteristicPath) const;
+    // A Pair call in flight: the agent's side may refuse it by dropping the link, which is
+    // then the pairing's failure.
+    void setPairing(bool isPairing) { isPairing_ = isPairing; }
 
     // The line of fail when an unpaired central is refused.
     static constexpr const char* pairingRequiredLine =
@@ -159,6 +162,7 @@ class Connection {
     std::optional<std::string> layoutMismatch_;
     int readsInFlight_ = 0;
     int attInFlight_ = 0;
+    bool isPairing_ = false;
 };
 
 }  // namespace quorla::remote

@@ -192,7 +192,7 @@ void ContractCheck::switchAndBack(std::size_t index) {
         return checkHand();
     const auto& entry = switched[index];
     const bool was = flagsOf(found_).*(entry.flag);
-    const auto words = [&](bool isOn) { return std::string(isOn ? entry.on : entry.off); };
+    const auto words = [entry](bool isOn) { return std::string(isOn ? entry.on : entry.off); };
     carryOut_(std::make_shared<Request>(Command{Command::Kind::set, entry.role, !was}, settle_),
               [this, index, was, words](const Request::Outcome& there, auto) {
                   if (there.next != Request::Next::done) {
