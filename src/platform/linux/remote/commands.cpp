@@ -107,7 +107,7 @@ Request::Request(Command command, std::chrono::duration<double> settle)
     : command_(command), settle_(settle) {}
 
 platform::Bytes Request::value() const {
-    return bluetooth::switchValue(command_.kind != Kind::set || command_.isOn);
+    return bluetooth::switchValue(wanted_.value_or(command_.kind != Kind::set || command_.isOn));
 }
 
 bool Request::isFollowed(std::span<const std::uint8_t> status) const {

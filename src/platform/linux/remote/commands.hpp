@@ -61,7 +61,8 @@ class Request {
     Outcome notified(std::span<const std::uint8_t> status);
     // The status read once the settle time has passed without the state asked for.
     Outcome settled(std::span<const std::uint8_t> status);
-    // What is written: what asks for on or off, as the phone writes it; a toggle asks for on.
+    // What is written, as the phone writes it: what asks for the state wanted, so that the
+    // agent announces the right message; the hand's asks for on.
     platform::Bytes value() const;
     Role role() const { return command_.role; }
 
