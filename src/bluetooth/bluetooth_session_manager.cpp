@@ -48,8 +48,10 @@ void BluetoothSessionManager::didUpdateState(platform::PeripheralManager& manage
     publishService(manager);
 }
 
-// Every powered-on report builds everything anew: after the radio was switched off and
-// on, the platform has forgotten the earlier service.
+// Every powered-on report builds everything anew. The platform forgets the earlier service
+// when the radio resets or is taken away, but not when it is merely switched off and on,
+// so the earlier one is removed first: a companion could otherwise find the stale copy,
+// whose characteristics no longer lead anywhere.
 void BluetoothSessionManager::publishService(platform::PeripheralManager& manager) {
     if (manager.state() != platform::ManagerState::poweredOn)
         return;
@@ -66,6 +68,7 @@ void BluetoothSessionManager::publishService(platform::PeripheralManager& manage
     if (!serviceUuid || !peripheralManager)
         return;
     service.type = *serviceUuid;
+    peripheralManager->removeAllServices();
     peripheralManager->addService(service);
     peripheralManager->startAdvertising({{*serviceUuid}});
 }

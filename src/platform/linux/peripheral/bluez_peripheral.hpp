@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/linux/bluez/adapter_choice.hpp"
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bluez/bluez_watch.hpp"
 #include "platform/linux/bus/event_loop.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
@@ -38,6 +39,9 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     platform::ManagerState state() const override { return state_; }
     // The object path of the adapter chosen, powered or not.
     std::optional<std::string> adapterInUse() const { return adapters_.choice().adapter; }
+    // The application holds one service, which addService replaces, and its registration
+    // unregisters the stale one before registering anew: there is nothing else to drop.
+    void removeAllServices() override {}
     void addService(const platform::Service& service) override;
     void startAdvertising(const platform::AdvertisementData& advertisement) override;
     void respond(const platform::AttRequest& request, platform::AttResult result) override {
@@ -80,7 +84,8 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     EventLoop& loop_;
     platform::PeripheralManagerDelegate& delegate_;
     std::ostream& trace_;
-    BusOwner bus_;  // first in, last out: every slot below belongs to it
+    BusOwner bus_;           // first in, last out: every slot below belongs to it
+    BluezOwner bluezOwner_;  // the only caller the application and advertisement believe
     AdapterChoice adapters_;
     platform::ManagerState state_ = platform::ManagerState::unknown;
     GattApplication application_;
