@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <any>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
-#include "automation/menu_vocabulary.hpp"
-#include "automation/script_library.hpp"
 #include "bluetooth/write_request_handling.hpp"
 
 namespace quorla::platform::linux_ {
@@ -39,46 +36,6 @@ TEST(EmulatedClient, EachToggleScriptSwitchesItsOwnFlagOnlyDuringAMeeting) {
         client.leaveMeeting();
         run(client, bluetooth::toggleScript(role));
         EXPECT_EQ(client.state().*flag, role != hand) << "leaving lowers the hand";
-    }
-}
-
-// Carries out the checkStatus handler as its text says: the flag each found item's next line
-// sets, the flags in the order returned, the process told; nothing answers anything else.
-TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
-    std::ostringstream trace;
-    EmulatedClient client({.isInMeeting = true, .isMicOn = true}, trace);
-    const auto english = automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
-    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
-        return text.replace(text.find(from), from.size(), to);
-    };
-    const AppleEvent event{
-        fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
-    const struct {
-        const char* label;
-        std::string source;
-        AppleEvent event;
-        std::optional<std::vector<bool>> expected;  // none: no reply
-    } cases[] = {
-        {"as the agent writes it", english, event, {{true, true, false, false}}},
-        {"mute audio sets the camera flag",
-         replace(english, "set isMicActive to true", "set isCameraActive to true"),
-         event,
-         {{true, false, true, false}}},
-        {"another process",
-         replace(english, "\"zoom.us\"", "\"Finder\""),
-         event,
-         {{false, false, false, false}}},
-        {"toggle script", bluetooth::toggleScript(bluetooth::CharacteristicRole::mic), event,
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        const auto reply = client.createScript(c.source)->executeAppleEvent(c.event);
-        ASSERT_EQ(reply != nullptr, c.expected.has_value());
-        std::vector<bool> flags;
-        for (long i = 1; reply && i <= reply->numberOfItems(); ++i)
-            flags.push_back(reply->descriptorAtIndex(i)->booleanValue());
-        EXPECT_EQ(flags, c.expected.value_or(flags));
     }
 }
 
