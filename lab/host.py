@@ -71,8 +71,8 @@ class Guest:
             os.unlink(self.channel)
         command = qemu_command(accel, arguments.lab, arguments.work, arguments.settings,
                                self.channel)
-        self.qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                     stderr=open(f'{arguments.work}/out/qemu.log', 'w'),
+        log = open(f'{arguments.work}/out/qemu.log', 'w')
+        self.qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                      start_new_session=True, preexec_fn=die_with_parent)
         self.started = time.monotonic()
         self.socket = self._connect()
