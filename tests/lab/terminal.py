@@ -4,11 +4,10 @@
     tests/lab/terminal.py LAB_DIR WORK_DIR
 
 Boots the lab as scripts/run.sh does (lab/host.py --interactive running lab/console.py) on a
-pseudo-terminal, waits for "lab ready", asks the phone for the status, then types Ctrl-C.
-The terminal driver sends SIGINT to its whole foreground process group, which a signal to
-one process would not show: the agent must still leave BlueZ, exit 0, and the lab with it.
-Prints one PASS or FAIL line; the terminal's whole transcript is kept in
-WORK_DIR/out/terminal.log.
+pseudo-terminal, waits for "lab ready", joins a meeting the phone sees, then types Ctrl-C:
+the terminal sends SIGINT to its whole foreground process group, which a signal to one
+process would not show. The agent must still leave BlueZ and exit 0, and the lab with it.
+Prints one PASS or FAIL line; the transcript is kept in WORK_DIR/out/terminal.log.
 """
 
 import os
@@ -35,30 +34,27 @@ class Terminal:
         self.transcript = open(transcript, 'wb', buffering=0)
         self.text = ''
         self.position = 0  # past the last match
+        self.closed = False
         self.status = None
 
-    def read(self, timeout):
-        ready, _, _ = select.select([self.master], [], [], timeout)
-        if not ready:
-            return
-        try:
-            data = os.read(self.master, 65536)
-        except OSError:  # EIO: every process holding the terminal has exited
-            data = b''
-        if not data:
-            self.wait(10)
-            return
-        self.transcript.write(data)
-        self.text += data.decode(errors='replace')
+    def read(self):
+        if select.select([self.master], [], [], 0.5)[0]:
+            try:
+                data = os.read(self.master, 65536)
+            except OSError:  # EIO: no process holds the terminal any more
+                data = b''
+            self.closed = not data
+            self.transcript.write(data)
+            self.text += data.decode(errors='replace')
 
     def expect(self, pattern, timeout):
         deadline = time.monotonic() + timeout
         while not (match := re.compile(pattern).search(self.text, self.position)):
-            if self.status is not None:
-                raise Failure(f'the lab exited ({self.status}) before {pattern!r}')
-            if time.monotonic() > deadline:
-                raise Failure(f'no {pattern!r} within {timeout} s')
-            self.read(0.5)
+            if self.closed or time.monotonic() > deadline:
+                how = f'exited ({self.wait(1)})' if self.closed else f'ran {timeout} s'
+                last = self.text.strip().rsplit('\n', 1)[-1]
+                raise Failure(f'the lab {how} before {pattern!r}; it last said {last!r}')
+            self.read()
         self.position = match.end()
 
     def type(self, data):
@@ -66,15 +62,18 @@ class Terminal:
         os.write(self.master, data)
 
     def wait(self, timeout):
+        """The lab's exit status, once its output has ended."""
         deadline = time.monotonic() + timeout
-        while self.status is None:
+        while not self.closed and time.monotonic() < deadline:
+            self.read()
+        while self.status is None and time.monotonic() < deadline:
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
                 self.status = os.waitstatus_to_exitcode(status)
-            elif time.monotonic() > deadline:
-                raise Failure(f'the lab did not exit within {timeout} s')
             else:
-                self.read(0.2)
+                time.sleep(0.2)
+        if self.status is None:
+            raise Failure(f'the lab did not exit within {timeout} s')
         return self.status
 
     def kill(self):
@@ -88,15 +87,15 @@ def main():
     terminal = Terminal([HOST, '--interactive', lab, work], work + '/out/terminal.log')
     try:
         terminal.expect(r'lab ready', 300)
-        terminal.type(b'phone status\n')
-        terminal.expect(r'phone: status 0x', 30)
+        terminal.type(b'join\n')
+        terminal.expect(r'phone: status 0xE8 meeting', 30)
         terminal.type(b'\x03')
         terminal.expect(r'bluez: leaving BlueZ', 30)
         terminal.expect(r'lab: the agent exited with status 0; powering the guest off', 30)
-        status = terminal.wait(60)
+        status = terminal.wait(30)
         if status != 0 or 'Traceback' in terminal.text:
-            raise Failure(f'the lab exited with status {status}' +
-                          (' after a traceback' if 'Traceback' in terminal.text else ''))
+            raise Failure(f'the lab exited with status {status}, '
+                          f'{"after" if "Traceback" in terminal.text else "without"} a traceback')
         print(f'PASS  {NAME}')
     except Failure as failure:
         print(f'FAIL  {NAME}: {failure}')
