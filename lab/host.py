@@ -4,7 +4,7 @@
     lab/host.py [--interactive] [--settings DIR] [--timeout SECONDS] LAB_DIR WORK_DIR
 
 The guest's second serial port is this program's standard output; with --interactive, each
-line of standard input goes to the guest, and Ctrl-C, SIGTERM or the end of the input send
+line of standard input goes to the guest once it has spoken, and Ctrl-C, SIGTERM or the end of the input send
 it "quit", so that the guest ends its programs through their own termination and powers
 off. A second Ctrl-C stops the guest at once, as does the first while the guest is still
 booting. qemu runs in a session of its own, so that the terminal's Ctrl-C reaches this
@@ -153,7 +153,10 @@ def carry_from(guest, interactive, deadline, heard):
         if not heard and now - guest.started >= shown + PROGRESS_EVERY:
             shown += PROGRESS_EVERY
             print(f' … {shown} s', end='', flush=True)
-        sources = ([guest.socket] if reading_guest else []) + ([sys.stdin] if reading_stdin else [])
+        # Input waits in its pipe or terminal until the guest has spoken: the guest's serial
+        # port drops what arrives before its program opens it.
+        sources = (([guest.socket] if reading_guest else []) +
+                   ([sys.stdin] if reading_stdin and heard else []))
         try:
             ready, _, _ = select.select(sources, [], [], 0.5)
         except InterruptedError:
