@@ -13,7 +13,8 @@ import os
 import statistics
 import time
 
-from radio import ACL_RX, ACL_TX, AGENT, CONFIG, OUT, REMOTE, Failure, Process, Radio, trace
+from radio import (ACL_RX, ACL_TX, AGENT, CONFIG, OUT, REMOTE, Failure, Process, Radio, trace,
+                   wait_for)
 
 ROUNDS = int(CONFIG.get('rounds', '2'))
 WARM_UP = 10
@@ -93,11 +94,11 @@ def block(radio, name, service):
     finally:
         peripheral.send('quit')
         peripheral.stop()
-    time.sleep(1)  # btmon writes its capture behind
-    # Each request is one write and one notification: the last ones are the measured.
+    # btmon decodes every packet as it captures it and falls far behind under emulation. Each
+    # request is one write and one notification: the last ones are the measured.
+    wait_for(lambda: len(peripheral_turnarounds(radio.att_pdus(PERIPHERAL_INDEX, start))) >=
+             WARM_UP + REQUESTS, 180, f'capture of the {name} block', step=1)
     turnarounds = peripheral_turnarounds(radio.att_pdus(PERIPHERAL_INDEX, start))[-REQUESTS:]
-    if len(turnarounds) < REQUESTS:
-        raise Failure(f'{name}: {len(turnarounds)} turnarounds in the capture, not {REQUESTS}')
     print(f'  {name}: remote write to notification {summary(samples)}; '
           f'in the peripheral {summary(turnarounds)}', flush=True)
     return samples, turnarounds, published
