@@ -43,7 +43,7 @@ TEST_F(StatusProbe, ReadsEachFlagFromTheClientsMenusInItsLanguageOnly) {
         {{.isInMeeting = true}, {true, false, false, false}},
         {{.isInMeeting = true, .isMicOn = true}, {true, true, false, false}},
         {{.isInMeeting = true, .isCameraOn = true}, {true, false, true, false}},
-        {{.isInMeeting = true, .isSpeakerView = true}, {true, false, false, true}},
+        {{.isInMeeting = true, .isActiveSelected = true}, {true, false, false, true}},
     };
     for (const char* language :
          {"en", "es", "it", "de", "fr", "ru", "zh-hant", "zh", "ja", "pt", "ko"}) {

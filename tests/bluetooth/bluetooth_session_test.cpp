@@ -73,7 +73,7 @@ TEST_F(SessionTest, StatusByteKeepsTheHighBitsSetAndCarriesEachFlagInItsOwnBit) 
 
 // The service's UUIDs for "abc" and "" were worked out by hand from the SHA-1 digests of
 // the names in its namespace.
-TEST_F(SessionTest, EachPoweredOnReportPublishesFiveDistinctCharacteristicsUnderTheNameStoredThen) {
+TEST_F(SessionTest, EachPoweredOnReportReplacesTheServiceWithFiveFreshOnesUnderTheNameStoredThen) {
     radio->simulateState(platform::ManagerState::poweredOn);
     fakes::FakeUserDefaults::shared().setNonString("quorla.iCloudUserID");
     radio->simulateState(platform::ManagerState::poweredOn);
@@ -83,8 +83,8 @@ TEST_F(SessionTest, EachPoweredOnReportPublishesFiveDistinctCharacteristicsUnder
     for (int state = 0; state < 5; ++state)  // every state but poweredOn
         radio->simulateState(static_cast<platform::ManagerState>(state));
     radio->simulateState(platform::ManagerState::poweredOn);
-    EXPECT_EQ(log().entries(),
-              (Log{"addService", "advertise B59E243A-CDC0-590E-813E-91A84F9E841C"}));
+    EXPECT_EQ(log().entries(), (Log{"removeAllServices", "addService",
+                                    "advertise B59E243A-CDC0-590E-813E-91A84F9E841C"}));
     const auto service = radio->services.at(0);
     EXPECT_EQ(service.type.toString() + (service.isPrimary ? " primary" : ""),
               "B59E243A-CDC0-590E-813E-91A84F9E841C primary");
@@ -97,11 +97,13 @@ TEST_F(SessionTest, EachPoweredOnReportPublishesFiveDistinctCharacteristicsUnder
               "416E2079-70BE-4BE1-8DF2-429652F50C67 B6B279AB-E82F-4CA7-A083-1B3B6F08280B "
               "51E0B506-C88A-414E-9603-DABC63EBB6BA ");
     EXPECT_EQ(service.characteristics.front(), session.statusCharacteristic);
+    // Switched off and on, the radio still holds the earlier service.
     storeRecordName("");
+    radio->simulateState(platform::ManagerState::poweredOff);
     radio->simulateState(platform::ManagerState::poweredOn);
     EXPECT_EQ(log().entries().back(), "advertise 8F43DB2D-3A67-57C4-96DE-BFE7BC687D3E");
-    EXPECT_NE(radio->services.back().characteristics[1], service.characteristics[1])
-        << "built anew";
+    ASSERT_EQ(radio->services.size(), 1u) << "the earlier service left beside the new one";
+    EXPECT_NE(radio->services[0].characteristics[1], service.characteristics[1]) << "built anew";
 }
 
 TEST_F(SessionTest, ThePairingSettingAtEachBuildRaisesTheSecurityOfAllFiveAndNothingElse) {
@@ -202,9 +204,10 @@ TEST_F(WriteRequestHandling, ABatchIsCarriedOutInOrderEachRequestAnsweredAfterIt
         carriedOut(1, {"unmute", "deactivateCamera", "toggleHand", "selectActive", "activateCamera",
                        "toggleHand", "selectGallery", "mute", "mute", "deactivateCamera"}));
     // Which shortcut each script sends is the emulated client's test.
-    const auto &mic = toggleMicScript(), &camera = toggleCameraScript(), &hand = toggleHandScript(),
-               &view = toggleViewScript();
-    EXPECT_EQ(engine.texts, (Log{mic, camera, hand, view, camera, hand, view, mic, mic, camera}));
+    using enum CharacteristicRole;
+    const auto &m = toggleScript(mic), &c = toggleScript(camera), &h = toggleScript(hand),
+               &v = toggleScript(active);
+    EXPECT_EQ(engine.texts, (Log{m, c, h, v, c, h, v, m, m, c}));
 }
 
 TEST_F(WriteRequestHandling, UnroutedOrValuelessRequestsAreAnsweredAndNothingElse) {
@@ -226,7 +229,7 @@ TEST_F(WriteRequestHandling, AScriptThatCannotBeCreatedOrFailsStillLeadsToAnnoun
     engine.failCreation = true;
     radio->simulateWrites({{session.cameraRequestCharacteristic, Bytes{'1'}}});
     EXPECT_EQ(log().entries(), (Log{"announce activateCamera", "respond #1"}));
-    EXPECT_EQ(engine.texts, Log{toggleCameraScript()});
+    EXPECT_EQ(engine.texts, Log{toggleScript(CharacteristicRole::camera)});
     log().clear();
     engine.failCreation = false;
     engine.failExecution = true;

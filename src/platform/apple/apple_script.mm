@@ -55,8 +55,9 @@ class AppleScript final : public Script {
                                             targetDescriptor:nil
                                                     returnID:event.returnID
                                                transactionID:event.transactionID];
+        // As Apple event parameters, as TN2084 adds the handler's name and arguments.
         for (const auto& [keyword, text] : event.textParameters)
-            [made setDescriptor:parameterDescriptor(keyword, text) forKeyword:keyword];
+            [made setParamDescriptor:parameterDescriptor(keyword, text) forKeyword:keyword];
         NSDictionary<NSString*, id>* errorInfo = nil;
         NSAppleEventDescriptor* reply = [script_ executeAppleEvent:made error:&errorInfo];
         return reply ? std::make_unique<AppleEventReply>(reply) : nullptr;

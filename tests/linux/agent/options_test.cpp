@@ -55,7 +55,7 @@ TEST(OptionsTest, EveryOptionSetsWhatItNames) {
     EXPECT_EQ(options.adapterName, "hci1");
     EXPECT_TRUE(options.client.isInMeeting && options.client.isMicOn);
     EXPECT_FALSE(options.client.isCameraOn);
-    EXPECT_TRUE(options.client.isSpeakerView);
+    EXPECT_TRUE(options.client.isActiveSelected);
     EXPECT_EQ(options.client.language, "zh-hant");
     EXPECT_EQ(options.isPairingRequired, std::nullopt);
     EXPECT_EQ(parseOptions({"--require-pairing"}).isPairingRequired, true);

@@ -28,16 +28,17 @@ TEST(EmulatedClient, TakesEachToggleScriptsShortcutOnlyDuringAMeeting) {
         std::string script;
         bool ClientState::*flag;  // none: the client ignores it
     } cases[] = {
-        {bluetooth::toggleMicScript(), &ClientState::isMicOn},
-        {bluetooth::toggleCameraScript(), &ClientState::isCameraOn},
-        {bluetooth::toggleHandScript(), &ClientState::isHandRaised},
-        {bluetooth::toggleViewScript(), &ClientState::isSpeakerView},
+        {bluetooth::toggleScript(bluetooth::CharacteristicRole::mic), &ClientState::isMicOn},
+        {bluetooth::toggleScript(bluetooth::CharacteristicRole::camera), &ClientState::isCameraOn},
+        {bluetooth::toggleScript(bluetooth::CharacteristicRole::hand), &ClientState::isHandRaised},
+        {bluetooth::toggleScript(bluetooth::CharacteristicRole::active),
+         &ClientState::isActiveSelected},
         {typed("Finder", "keystroke \"a\" using {command down, shift down}"), nullptr},
         {typed("zoom.us", "keystroke \"a\" using command down"), nullptr},
         {typed("zoom.us", "keystroke \"y\" using {option down, shift down}"), nullptr},
     };
     const bool ClientState::*flags[] = {&ClientState::isMicOn, &ClientState::isCameraOn,
-                                        &ClientState::isHandRaised, &ClientState::isSpeakerView};
+                                        &ClientState::isHandRaised, &ClientState::isActiveSelected};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
         std::ostringstream trace;
@@ -87,7 +88,8 @@ TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
          replace(english, "\"zoom.us\"", "\"Finder\""),
          event,
          {{false, false, false, false}}},
-        {"toggle script", bluetooth::toggleMicScript(), event, std::nullopt},
+        {"toggle script", bluetooth::toggleScript(bluetooth::CharacteristicRole::mic), event,
+         std::nullopt},
         {"no return list", "on checkStatus()\nend checkStatus", event, std::nullopt},
     };
     for (const auto& c : cases) {
