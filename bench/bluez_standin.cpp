@@ -17,7 +17,8 @@
 #include <iostream>
 #include <string>
 
-#include "bluetooth/identifiers.hpp"
+#include "bluetooth/gatt_layout.hpp"
+#include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
@@ -54,8 +55,9 @@ bool wantsMicOn() {
 void write() {
     auto call = newMethodCall(standin.bus, standin.peripheral.c_str(), standin.micPath.c_str(),
                               characteristicInterface, "WriteValue");
-    const int value = wantsMicOn() ? '1' : '0';
-    check(sd_bus_message_append(call.get(), "ay", 1, value), "sd_bus_message_append");
+    const auto value = bluetooth::switchValue(wantsMicOn());
+    check(sd_bus_message_append_array(call.get(), 'y', value.data(), value.size()),
+          "sd_bus_message_append_array");
     check(sd_bus_message_append(call.get(), "a{sv}", 3, "device", "o", devicePath, "link", "s",
                                 "LE", "mtu", "q", 65),
           "sd_bus_message_append");
@@ -111,8 +113,9 @@ int onObjects(sd_bus_message* reply, void*, sd_bus_error*) {
     return guarded(std::cerr, nullptr, [&] {
         if (sd_bus_message_is_method_error(reply, nullptr))
             throw std::runtime_error("GetManagedObjects failed: " + errorText(reply));
-        const auto status = bluezUuid(bluetooth::statusCharacteristicUUID());
-        const auto mic = bluezUuid(bluetooth::micRequestCharacteristicUUID());
+        using Role = bluetooth::CharacteristicRole;
+        const auto status = bluezUuid(bluetooth::layoutOf(Role::status).uuid());
+        const auto mic = bluezUuid(bluetooth::layoutOf(Role::mic).uuid());
         readObjects(reply, [&](const std::string& path) {
             readInterfaces(reply, [&](const std::string& interface) {
                 if (interface != characteristicInterface)

@@ -21,12 +21,15 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "bluetooth/gatt_layout.hpp"
 #include "bluetooth/identifiers.hpp"
+#include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
+#include "platform/linux/bluez/gatt_flags.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
-#include "platform/peripheral.hpp"
 
 namespace {
 
@@ -38,13 +41,6 @@ constexpr const char* servicePath = "/org/quorla/bench/application/service0";
 constexpr const char* advertisementPath = "/org/quorla/bench/advertisement";
 constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 
-// BlueZ's flags for the agent's characteristics when pairing is not required; the build
-// stops here if that layout changes.
-namespace bits = platform::characteristic_property;
-static_assert(bluetooth::characteristicProperties ==
-              (bits::read | bits::writeWithoutResponse | bits::notify));
-constexpr std::array<const char*, 4> flags = {"read", "write-without-response", "notify", nullptr};
-
 struct Characteristic {
     std::string path;
     std::string uuid;
@@ -54,12 +50,15 @@ struct Characteristic {
 struct Peripheral {
     sd_bus* bus = nullptr;
     std::string serviceUuid;
-    // In the agent's order: status, microphone, camera, hand, view.
-    std::array<Characteristic, 5> characteristics;
+    // Those of the agent's characteristics when pairing is not required.
+    std::vector<std::string> flags;
+    std::vector<const char*> flagList;  // the same, as sd-bus takes them
+    std::array<Characteristic, bluetooth::gattLayout.size()> characteristics;
     std::uint8_t status = bluetooth::encodeStatus({.isConnected = true});
 
-    Characteristic& statusCharacteristic() { return characteristics[0]; }
-    Characteristic& micCharacteristic() { return characteristics[1]; }
+    Characteristic& of(bluetooth::CharacteristicRole role) {
+        return characteristics[static_cast<std::size_t>(role)];
+    }
 };
 
 Peripheral peripheral;
@@ -67,14 +66,12 @@ Peripheral peripheral;
 // PropertiesChanged built by hand: sd-bus's own property-change call would look the
 // property up in the vtable and call a getter for it.
 int notifyStatus() {
-    if (!peripheral.statusCharacteristic().isNotifying)
+    if (!peripheral.of(bluetooth::CharacteristicRole::status).isNotifying)
         return 0;
     sd_bus_message* signal = nullptr;
-    int r = sd_bus_message_new_signal(peripheral.bus, &signal,
-                                      peripheral.statusCharacteristic().path.c_str(),
-                                      "org.freedesktop.DBus.Properties", "PropertiesChanged");
-    if (r < 0)
-        return r;
+    int r = sd_bus_message_new_signal(
+        peripheral.bus, &signal, peripheral.of(bluetooth::CharacteristicRole::status).path.c_str(),
+        "org.freedesktop.DBus.Properties", "PropertiesChanged");
     // Step by step rather than through sd_bus_message_append, which parses its format first.
     const std::uint8_t value = peripheral.status;
     if (r >= 0)
@@ -105,8 +102,9 @@ int onWriteValue(sd_bus_message* call, void* userdata, sd_bus_error*) {
     int r = sd_bus_message_read_array(call, 'y', &bytes, &size);
     if (r < 0)
         return r;
-    if (userdata == &peripheral.micCharacteristic()) {
-        const bool isOn = size == 1 && *static_cast<const char*>(bytes) == '1';
+    if (userdata == &peripheral.of(bluetooth::CharacteristicRole::mic)) {
+        const auto* first = static_cast<const std::uint8_t*>(bytes);
+        const bool isOn = bluetooth::isSwitchOn(platform::Bytes(first, first + size));
         constexpr auto mic = bluetooth::status_bit::micActive;
         peripheral.status = isOn ? peripheral.status | mic : peripheral.status & ~mic;
         if ((r = notifyStatus()) < 0)
@@ -117,7 +115,7 @@ int onWriteValue(sd_bus_message* call, void* userdata, sd_bus_error*) {
 }
 
 int onReadValue(sd_bus_message* call, void* userdata, sd_bus_error*) {
-    const bool isStatus = userdata == &peripheral.statusCharacteristic();
+    const bool isStatus = userdata == &peripheral.of(bluetooth::CharacteristicRole::status);
     return sd_bus_reply_method_return(call, "ay", isStatus ? 1 : 0,
                                       static_cast<int>(peripheral.status));
 }
@@ -135,7 +133,7 @@ int getCharacteristic(sd_bus*, const char*, const char*, const char* property,
         return sd_bus_message_append(reply, "s", characteristic.uuid.c_str());
     if (std::strcmp(property, "Service") == 0)
         return sd_bus_message_append(reply, "o", servicePath);
-    return sd_bus_message_append_strv(reply, const_cast<char**>(flags.data()));
+    return sd_bus_message_append_strv(reply, const_cast<char**>(peripheral.flagList.data()));
 }
 
 int getService(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
@@ -229,14 +227,15 @@ int onInput(sd_event_source* source, int fd, std::uint32_t, void*) {
 int run(std::string_view recordName, const std::string& adapter) {
     peripheral.serviceUuid = platform::linux_::bluezUuid(
         bluetooth::nameBasedUUID(recordName, bluetooth::serviceNamespaceUUID()));
-    const platform::Uuid* uuids[] = {
-        &bluetooth::statusCharacteristicUUID(), &bluetooth::micRequestCharacteristicUUID(),
-        &bluetooth::cameraRequestCharacteristicUUID(), &bluetooth::handRequestCharacteristicUUID(),
-        &bluetooth::activeRequestCharacteristicUUID()};
-    for (std::size_t index = 0; index < peripheral.characteristics.size(); ++index)
-        peripheral.characteristics[index] = {
-            std::string(servicePath) + "/char" + std::to_string(index),
-            platform::linux_::bluezUuid(*uuids[index])};
+    peripheral.flags = platform::linux_::bluezFlags(bluetooth::characteristicProperties,
+                                                    bluetooth::characteristicPermissions);
+    for (const auto& flag : peripheral.flags)
+        peripheral.flagList.push_back(flag.c_str());
+    peripheral.flagList.push_back(nullptr);
+    for (const auto& layout : bluetooth::gattLayout)
+        peripheral.of(layout.role) = {
+            std::string(servicePath) + "/char" + std::to_string(static_cast<int>(layout.role)),
+            platform::linux_::bluezUuid(layout.uuid())};
 
     sigset_t signals;
     sigemptyset(&signals);
