@@ -330,9 +330,10 @@ def bluetoothd_log(pattern):
 
 
 def call_agent(bus_name, path, method, *arguments):
-    """A call from a root process on the system bus straight to the agent's objects."""
-    result = run(['dbus-send', '--system', '--print-reply', f'--dest={bus_name}', path,
-                  f'org.bluez.GattCharacteristic1.{method}', *arguments])
+    """A call from a root process on a connection of its own straight to the agent's
+    objects: its answer as gdbus prints it."""
+    result = run(['gdbus', 'call', '--system', '--dest', bus_name, '--object-path', path,
+                  '--method', method, *arguments])
     return (result.stdout + result.stderr).strip()
 
 
@@ -423,19 +424,41 @@ class Lifecycle(Group):
             raise Failure(f'exit {status}, {after - before} unregistrations seen by bluetoothd, '
                           f'trace ends {agent.process.text[-200:]!r}')
 
-    def calls_of_the_wrong_shape(self):
-        agent = Agent('ble-shapes', name='shapes')
-        agent.expect(r'application registered on hci0')
-        bus_name = bluetoothd_log(r'Registering application: (:[0-9.]+):/org/quorla')[-1]
-        characteristic = '/org/quorla/application/service0/char1'
-        since = agent.process.mark()
-        answers = [call_agent(bus_name, characteristic, 'ReadValue', 'string:offset'),
-                   call_agent(bus_name, characteristic, 'WriteValue', 'array:byte:0x31')]
-        time.sleep(0.5)
-        agent.close()
-        wrong = [a for a in answers if 'org.bluez.Error.InvalidArguments' not in a]
-        if wrong or 'request:' in agent.process.text[since:]:
-            raise Failure(f'answers {answers}; agent said {agent.process.text[since:]!r}')
+    def callers_other_than_bluetoothd(self):
+        """Release, StopNotify and WriteValue from a second connection are refused with
+        NotPermitted and change nothing: the subscribed remote is still notified, the request
+        is not carried out, and quit still unregisters the advertisement."""
+        agent = Agent('ble-callers', '--client', 'meeting', '--mic', 'off', '--camera', 'off',
+                      name='callers')
+        watcher = remote('--record-name', 'ble-callers', 'watch')
+        try:
+            agent.expect(r'advertisement registered on hci0')
+            watcher.expect(r'status 0xE8 ', 90, what='E8 on subscribing')
+            bus_name = bluetoothd_log(r'Registering application: (:[0-9.]+):/org/quorla')[-1]
+            before = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            since = agent.process.mark()
+            characteristic = '/org/quorla/application/service0/char'
+            answers = [
+                call_agent(bus_name, '/org/quorla/advertisement',
+                           'org.bluez.LEAdvertisement1.Release'),
+                call_agent(bus_name, characteristic + '0', 'org.bluez.GattCharacteristic1.StopNotify'),
+                call_agent(bus_name, characteristic + '1', 'org.bluez.GattCharacteristic1.WriteValue',
+                           '[byte 0x31]', '{}')]
+            if any('org.bluez.Error.NotPermitted' not in a for a in answers):
+                raise Failure(f'answers {answers}')
+            watched = watcher.mark()
+            agent.command('mic')  # the client's own user unmutes: notified as EA
+            watcher.expect(r'status 0xEA ', 2 * POLL_INTERVAL, watched, what='EA after mic')
+            agent.close()
+            said = agent.process.text[since:]
+            after = len(bluetoothd_log(r'unregister_advertisement\(\) UnregisterAdvertisement'))
+            # gdbus connects anew for each call: three senders, a line each.
+            lines = len(re.findall(r'bluez: refused \w+ from :', said))
+            if 'request:' in said or lines != 3 or after != before + 1:
+                raise Failure(f'{after - before} unregistrations; agent said {said!r}')
+            return 'refused, a line per sender; still notified; unregistered at quit'
+        finally:
+            watcher.stop()
 
     def refused_for_a_while(self):
         """The emulated controller has three advertising sets; agents are started until
@@ -472,8 +495,8 @@ class Lifecycle(Group):
                  self.refused_for_a_while),
                 ('SIGTERM while bluetoothd is stopped still unregisters everything first',
                  self.sigterm_while_bluetoothd_is_stopped),
-                ('calls of the wrong shape get InvalidArguments and reach nothing',
-                 self.calls_of_the_wrong_shape)):
+                ('Release, StopNotify and WriteValue from another connection than '
+                 "bluetoothd's are refused and change nothing", self.callers_other_than_bluetoothd)):
             self.run.scenario(name, body)
 
 

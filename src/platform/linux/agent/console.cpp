@@ -90,7 +90,8 @@ Console::Console(sd_event* event, int fd, Targets targets, std::ostream& trace)
                        else
                            trace_ << "console: end of input; the agent keeps running (SIGTERM or "
                                      "Ctrl-C quits it)\n";
-                   }}) {
+                   }},
+              trace) {
     if (reader_.isReading())
         trace_ << "console: reading commands from standard input; 'help' lists them\n";
 }

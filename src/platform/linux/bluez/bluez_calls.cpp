@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/linux/bus/bus_calls.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
@@ -12,9 +13,7 @@ BluezCalls::BluezCalls(sd_bus* bus, std::function<void(const std::exception&)> f
 
 void BluezCalls::call(const std::string& path, const char* interface, const char* member,
                       const Appender& append, Reply reply, std::chrono::seconds timeout) {
-    const auto message = newMethodCall(bus_, bluezName, path.c_str(), interface, member);
-    // Asking must not start a bluetoothd that the system keeps off.
-    check(sd_bus_message_set_auto_start(message.get(), 0), "sd_bus_message_set_auto_start");
+    const auto message = newBluezCall(bus_, path.c_str(), interface, member);
     if (append)
         append(message.get());
     auto& entry = calls_.emplace_back(Call{this, {}, {}, std::move(reply)});
@@ -37,13 +36,11 @@ int BluezCalls::onReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     auto& self = *entry.owner;
     auto handler = std::move(entry.reply);
     self.calls_.erase(entry.self);  // sd-bus keeps the slot alive until we return
-    try {
+    return guardInput(self.failed_, nullptr, [&] {
         const bool isError = sd_bus_message_is_method_error(reply, nullptr);
         handler(reply, isError ? sd_bus_message_get_error(reply) : nullptr);
-    } catch (const std::exception& failure) {
-        self.failed_(failure);
-    }
-    return 0;
+        return 0;
+    });
 }
 
 }  // namespace quorla::platform::linux_

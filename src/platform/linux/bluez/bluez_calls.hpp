@@ -20,7 +20,8 @@ class BluezCalls {
     using Reply = std::function<void(sd_bus_message* reply, const sd_bus_error* error)>;
     using Appender = std::function<void(sd_bus_message* call)>;
 
-    // failed: what a reply function threw, which must not cross sd-bus's C code.
+    // failed: hears what a reply function threw, when that does not end the program
+    // (entry_guard.hpp).
     BluezCalls(sd_bus* bus, std::function<void(const std::exception&)> failed);
     BluezCalls(const BluezCalls&) = delete;
     BluezCalls& operator=(const BluezCalls&) = delete;

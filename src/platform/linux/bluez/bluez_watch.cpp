@@ -6,12 +6,13 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
 
-constexpr const char* adapterInterface = "org.bluez.Adapter1";
+using bluez::adapterInterface;
 
 bool readPowered(sd_bus_message* message, bool isPowered) {
     readProperties(message, {{"Powered", "b", [&] { isPowered = readBool(message); }}});
@@ -20,9 +21,11 @@ bool readPowered(sd_bus_message* message, bool isPowered) {
 
 }  // namespace
 
-BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace)
+BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, BluezOwner& owner, Listener listener,
+                       std::ostream& trace)
     : bus_(bus),
       adapters_(adapters),
+      owner_(owner),
       listener_(std::move(listener)),
       trace_(trace),
       watches_(watchBluezSignals(
@@ -33,17 +36,16 @@ BluezWatch::BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, 
 }
 
 void BluezWatch::requestManagedObjects() {
-    auto call = newMethodCall(bus_, bluezName, "/", "org.freedesktop.DBus.ObjectManager",
-                              "GetManagedObjects");
-    check(sd_bus_message_set_auto_start(call.get(), 0), "sd_bus_message_set_auto_start");
+    auto call = newBluezCall(bus_, "/", dbus::objectManagerInterface, "GetManagedObjects");
     managedObjectsCall_ = callAsync(bus_, call.get(), &onManagedObjects, this);
 }
 
 int BluezWatch::onManagedObjects(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezWatch*>(userdata);
     self.managedObjectsCall_.reset();
-    return guarded(self.trace_, nullptr, [&] {
+    return guardInput(self.trace_, "bluez", nullptr, [&] {
         if (!sd_bus_message_is_method_error(reply, nullptr)) {
+            self.owner_.setFromReply(reply);
             self.readManagedObjects(reply);
             return 0;
         }
@@ -72,13 +74,10 @@ void BluezWatch::readAdapterInterfaces(sd_bus_message* message, const std::strin
 
 int BluezWatch::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezWatch*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
-        const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
-        check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
-              "sd_bus_message_read");
-        if (std::strcmp(name, bluezName) != 0)
-            return 0;
-        if (*newOwner == '\0')
+    return guardInput(self.trace_, "bluez", nullptr, [&] {
+        auto newOwner = readNewOwner(message);
+        self.owner_.set(newOwner);
+        if (newOwner.empty())
             self.bluezGone();
         else
             self.requestManagedObjects();
@@ -88,9 +87,9 @@ int BluezWatch::onNameOwnerChanged(sd_bus_message* message, void* userdata, sd_b
 
 int BluezWatch::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezWatch*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
+    return guardInput(self.trace_, "bluez", nullptr, [&] {
         const char* path = nullptr;
-        check(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
+        checkRead(sd_bus_message_read_basic(message, 'o', &path), "sd_bus_message_read_basic");
         self.readAdapterInterfaces(message, path);
         self.listener_.changed();
         return 0;
@@ -99,7 +98,7 @@ int BluezWatch::onInterfacesAdded(sd_bus_message* message, void* userdata, sd_bu
 
 int BluezWatch::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezWatch*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
+    return guardInput(self.trace_, "bluez", nullptr, [&] {
         self.adapterRemoved(message);
         return 0;
     });
@@ -107,7 +106,7 @@ int BluezWatch::onInterfacesRemoved(sd_bus_message* message, void* userdata, sd_
 
 void BluezWatch::adapterRemoved(sd_bus_message* message) {
     const char* path = nullptr;
-    check(sd_bus_message_read(message, "o", &path), "sd_bus_message_read");
+    checkRead(sd_bus_message_read(message, "o", &path), "sd_bus_message_read");
     const auto interfaces = readStrings(message);
     const bool isAdapter =
         std::find(interfaces.begin(), interfaces.end(), adapterInterface) != interfaces.end();
@@ -120,13 +119,13 @@ void BluezWatch::adapterRemoved(sd_bus_message* message) {
 
 int BluezWatch::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<BluezWatch*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
+    return guardInput(self.trace_, "bluez", nullptr, [&] {
         const std::string path = sd_bus_message_get_path(message);
         const auto wasPowered = self.adapters_.isPowered(path);
         if (!wasPowered)
             return 0;
         const char* interface = nullptr;
-        check(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
+        checkRead(sd_bus_message_read_basic(message, 's', &interface), "sd_bus_message_read_basic");
         self.adapters_.setPowered(path, readPowered(message, *wasPowered));
         self.listener_.changed();
         return 0;
@@ -134,6 +133,7 @@ int BluezWatch::onPropertiesChanged(sd_bus_message* message, void* userdata, sd_
 }
 
 void BluezWatch::bluezGone() {
+    owner_.set({});
     adapters_.bluezGone();
     listener_.dropped(std::nullopt);
     listener_.changed();

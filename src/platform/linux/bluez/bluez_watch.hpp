@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/bluez/adapter_choice.hpp"
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
 
 namespace quorla::platform::linux_ {
@@ -24,7 +25,9 @@ class BluezWatch {
         std::function<void()> changed;
     };
 
-    BluezWatch(sd_bus* bus, AdapterChoice& adapters, Listener listener, std::ostream& trace);
+    // owner follows who owns org.bluez.
+    BluezWatch(sd_bus* bus, AdapterChoice& adapters, BluezOwner& owner, Listener listener,
+               std::ostream& trace);
     BluezWatch(const BluezWatch&) = delete;
     BluezWatch& operator=(const BluezWatch&) = delete;
 
@@ -43,6 +46,7 @@ class BluezWatch {
 
     sd_bus* bus_;
     AdapterChoice& adapters_;
+    BluezOwner& owner_;
     Listener listener_;
     std::ostream& trace_;
     std::vector<SlotOwner> watches_;

@@ -13,13 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/bus/bluez_names.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
 
 // Opening the bus, calling, watching and answering on it: the steps every adapter that
 // speaks to BlueZ repeats, each checked.
 namespace quorla::platform::linux_ {
-
-inline constexpr const char* bluezName = "org.bluez";
 
 // The one line a user without a system bus sees: it names the bus, not the sd-bus call.
 inline BusOwner openSystemBus() {
@@ -34,21 +33,6 @@ inline BusOwner openSystemBus() {
     }
     throw std::runtime_error("no D-Bus system bus (" + address + ": " + std::strerror(-r) +
                              "); Bluetooth needs bluetoothd on the system bus");
-}
-
-// Bus callbacks come from C, which an exception must not cross. A failure to handle one
-// message is logged, answered with BlueZ's generic error where an answer is due, and the
-// loop goes on.
-template <typename Body>
-int guarded(std::ostream& trace, sd_bus_error* error, Body body) {
-    try {
-        return body();
-    } catch (const std::exception& failure) {
-        trace << "bluez: " << failure.what() << '\n';
-        if (error)
-            return sd_bus_error_set(error, "org.bluez.Error.Failed", failure.what());
-        return 0;
-    }
 }
 
 // The error name of a method reply, none for a success.
@@ -69,8 +53,7 @@ inline std::string errorText(sd_bus_message* reply) {
 
 // The errors of a call to org.bluez that mean bluetoothd is not on the bus.
 inline bool isBluezAbsent(const sd_bus_error* error) {
-    return sd_bus_error_has_names(error, "org.freedesktop.DBus.Error.ServiceUnknown",
-                                  "org.freedesktop.DBus.Error.NameHasNoOwner");
+    return sd_bus_error_has_names(error, dbus::error::serviceUnknown, dbus::error::nameHasNoOwner);
 }
 
 inline MessageOwner newMethodCall(sd_bus* bus, const char* destination, const char* path,
@@ -79,6 +62,14 @@ inline MessageOwner newMethodCall(sd_bus* bus, const char* destination, const ch
     check(sd_bus_message_new_method_call(bus, &call, destination, path, interface, member),
           "sd_bus_message_new_method_call");
     return MessageOwner(call);
+}
+
+// Every call to bluetoothd: asking must not start a bluetoothd that the system keeps off.
+inline MessageOwner newBluezCall(sd_bus* bus, const char* path, const char* interface,
+                                 const char* member) {
+    auto call = newMethodCall(bus, bluez::service, path, interface, member);
+    check(sd_bus_message_set_auto_start(call.get(), 0), "sd_bus_message_set_auto_start");
+    return call;
 }
 
 // The reply goes to handler unless the slot is released first.

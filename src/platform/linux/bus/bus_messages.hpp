@@ -67,26 +67,27 @@ inline std::string bluezUuid(const platform::Uuid& uuid) {
 // The new owner a NameOwnerChanged signal names; empty when the name was let go.
 inline std::string readNewOwner(sd_bus_message* message) {
     const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
-    check(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner), "sd_bus_message_read");
+    checkRead(sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner),
+              "sd_bus_message_read");
     return newOwner;
 }
 
 inline bool readBool(sd_bus_message* message) {
     int value = 0;
-    check(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");
+    checkRead(sd_bus_message_read_basic(message, 'b', &value), "sd_bus_message_read_basic");
     return value != 0;
 }
 
 inline std::string readString(sd_bus_message* message) {
     const char* text = nullptr;
-    check(sd_bus_message_read_basic(message, 's', &text), "sd_bus_message_read_basic");
+    checkRead(sd_bus_message_read_basic(message, 's', &text), "sd_bus_message_read_basic");
     return text;
 }
 
 // Reads an "as".
 inline std::vector<std::string> readStrings(sd_bus_message* message) {
     char** strings = nullptr;
-    check(sd_bus_message_read_strv(message, &strings), "sd_bus_message_read_strv");
+    checkRead(sd_bus_message_read_strv(message, &strings), "sd_bus_message_read_strv");
     std::vector<std::string> result;
     for (char** text = strings; text && *text; ++text) {
         result.emplace_back(*text);
@@ -108,17 +109,17 @@ struct PropertyReader {
 // reads an entry's value, or returns false to have it skipped.
 template <typename Read>
 void readDictionary(sd_bus_message* message, const std::string& entry, Read read) {
-    check(sd_bus_message_enter_container(message, 'a', ("{" + entry + "}").c_str()),
-          "sd_bus_message_enter_container");
-    while (check(sd_bus_message_enter_container(message, 'e', entry.c_str()),
-                 "sd_bus_message_enter_container") > 0) {
+    checkRead(sd_bus_message_enter_container(message, 'a', ("{" + entry + "}").c_str()),
+              "sd_bus_message_enter_container");
+    while (checkRead(sd_bus_message_enter_container(message, 'e', entry.c_str()),
+                     "sd_bus_message_enter_container") > 0) {
         const char* key = nullptr;
-        check(sd_bus_message_read_basic(message, entry[0], &key), "sd_bus_message_read_basic");
+        checkRead(sd_bus_message_read_basic(message, entry[0], &key), "sd_bus_message_read_basic");
         if (!read(key))
-            check(sd_bus_message_skip(message, entry.c_str() + 1), "sd_bus_message_skip");
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+            checkRead(sd_bus_message_skip(message, entry.c_str() + 1), "sd_bus_message_skip");
+        checkRead(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
     }
-    check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+    checkRead(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
 }
 
 // Reads an a{sv}; entries that no reader names, or whose value is of another type, are
@@ -132,15 +133,16 @@ inline bool readProperties(sd_bus_message* message, std::initializer_list<Proper
         if (reader == readers.end())
             return false;
         const char* contents = nullptr;
-        check(sd_bus_message_peek_type(message, nullptr, &contents), "sd_bus_message_peek_type");
+        checkRead(sd_bus_message_peek_type(message, nullptr, &contents),
+                  "sd_bus_message_peek_type");
         if (std::strcmp(reader->type, contents) != 0) {
             isWellTyped = false;
             return false;
         }
-        check(sd_bus_message_enter_container(message, 'v', reader->type),
-              "sd_bus_message_enter_container");
+        checkRead(sd_bus_message_enter_container(message, 'v', reader->type),
+                  "sd_bus_message_enter_container");
         reader->read();
-        check(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
+        checkRead(sd_bus_message_exit_container(message), "sd_bus_message_exit_container");
         return true;
     });
     return isWellTyped;

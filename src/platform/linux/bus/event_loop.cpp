@@ -5,13 +5,19 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <utility>
 
+#include "platform/linux/bus/entry_guard.hpp"
+
 namespace quorla::platform::linux_ {
 
 namespace {
+
+// The loop of the one thread, which a failure anywhere ends (endProgram).
+EventLoop* runningLoop = nullptr;
 
 // Without an explicit accuracy sd-event may coalesce a timer up to 250 ms late.
 constexpr std::uint64_t timerAccuracyUsec = 1000;
@@ -29,13 +35,13 @@ sigset_t terminationSignals() {
     return signals;
 }
 
-// Each tick runs guarded by the loop, its own rescheduling included.
+// Each tick is the program's own work, its own rescheduling included.
 class LoopTimer final : public platform::Timer {
   public:
     // intervalUsec 0: fires once, after delayUsec.
     LoopTimer(EventLoop& loop, std::uint64_t delayUsec, std::uint64_t intervalUsec,
               std::function<void()> block)
-        : loop_(loop), intervalUsec_(intervalUsec), block_(std::move(block)) {
+        : intervalUsec_(intervalUsec), block_(std::move(block)) {
         sd_event_source* source = nullptr;
         check(sd_event_add_time_relative(loop.event(), &source, CLOCK_MONOTONIC, delayUsec,
                                          timerAccuracyUsec, &LoopTimer::onTick, this),
@@ -56,7 +62,7 @@ class LoopTimer final : public platform::Timer {
     // timer after the block has run.
     static int onTick(sd_event_source* source, std::uint64_t scheduled, void* userdata) {
         auto* timer = static_cast<LoopTimer*>(userdata);
-        timer->loop_.runGuarded([&] {
+        guardWork([&] {
             if (timer->intervalUsec_)
                 timer->reschedule(source, scheduled);
             timer->block_();
@@ -75,7 +81,6 @@ class LoopTimer final : public platform::Timer {
         check(sd_event_source_set_time(source, next), "sd_event_source_set_time");
     }
 
-    EventLoop& loop_;
     std::uint64_t intervalUsec_;
     std::function<void()> block_;
     EventSourceOwner source_;
@@ -98,9 +103,12 @@ EventLoop::EventLoop(std::chrono::milliseconds exitDeadline) : exitDeadline_(exi
     check(sd_event_add_io(event, &source, wakeUpFd_, EPOLLIN, &EventLoop::onWakeUp, this),
           "sd_event_add_io");
     wakeUpSource_.reset(source);
+    runningLoop = this;
 }
 
 EventLoop::~EventLoop() {
+    if (runningLoop == this)
+        runningLoop = nullptr;
     exitDeadlineSource_.reset();
     wakeUpSource_.reset();
     close(wakeUpFd_);
@@ -133,18 +141,11 @@ void EventLoop::runQueued() {
         batch.swap(queue_);
     }
     for (auto& work : batch)
-        runGuarded(work);
+        guardWork(work);
 }
 
-void EventLoop::runGuarded(const std::function<void()>& work) noexcept {
-    try {
-        work();
-        return;
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-    } catch (...) {
-        fail("an exception of unknown type");
-    }
+void EventLoop::endWithFailure(const std::string& what) noexcept {
+    fail(what);
     try {
         terminate();
     } catch (const std::exception& failure) {
@@ -154,7 +155,14 @@ void EventLoop::runGuarded(const std::function<void()>& work) noexcept {
     }
 }
 
-void EventLoop::fail(const char* what) noexcept {
+void endProgram(const std::string& what) noexcept {
+    if (runningLoop)
+        return runningLoop->endWithFailure(what);
+    std::cerr << "quorla: " << what << std::endl;
+    std::_Exit(1);
+}
+
+void EventLoop::fail(const std::string& what) noexcept {
     std::cerr << "quorla: " << what << '\n';
     exitStatus_ = 1;
 }
@@ -192,7 +200,7 @@ int EventLoop::run(platform::ApplicationDelegate& delegate) {
 
 int EventLoop::onSignal(sd_event_source*, const signalfd_siginfo*, void* userdata) {
     auto& loop = *static_cast<EventLoop*>(userdata);
-    loop.runGuarded([&] { loop.terminate(); });
+    guardWork([&] { loop.terminate(); });
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/application.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
@@ -45,12 +46,11 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     std::unique_ptr<platform::Timer> scheduleTimer(platform::Seconds delay,
                                                    std::function<void()> block);
 
-    // Runs work from an sd-event callback, which an exception must not cross: one that
-    // escapes is printed on stderr and ends the agent through its termination path with
-    // status 1.
-    void runGuarded(const std::function<void()>& work) noexcept;
+    // Prints what on stderr and ends the run with status 1 through the termination path
+    // (entry_guard.hpp says when).
+    void endWithFailure(const std::string& what) noexcept;
 
-    // Runs once per loop. Returns 0, or 1 when the agent's own work failed (runGuarded).
+    // Runs once per loop. Returns 0, or 1 when a failure ended it (endWithFailure).
     int run(platform::ApplicationDelegate& delegate) override;
     // On the loop's thread. A second call while terminating (a second Ctrl-C) ends the
     // loop at once without waiting for the exit tasks.
@@ -64,8 +64,8 @@ class EventLoop final : public platform::MainQueue, public platform::Application
     static int onSignal(sd_event_source*, const signalfd_siginfo*, void* userdata);
     static int onExitDeadline(sd_event_source*, std::uint64_t, void* userdata);
     void runQueued();
-    // Prints what escaped the agent's work and marks the run failed.
-    void fail(const char* what) noexcept;
+    // Prints what failed and marks the run failed.
+    void fail(const std::string& what) noexcept;
     void exit();
     void exitTaskFinished();
 

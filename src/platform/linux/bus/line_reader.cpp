@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/linux/bus/entry_guard.hpp"
+
 namespace quorla::platform::linux_ {
 
 namespace {
@@ -19,8 +21,8 @@ bool isTerminalOrPipe(int fd) {
 
 }  // namespace
 
-LineReader::LineReader(sd_event* event, int fd, Handlers handlers)
-    : handlers_(std::move(handlers)) {
+LineReader::LineReader(sd_event* event, int fd, Handlers handlers, std::ostream& log)
+    : handlers_(std::move(handlers)), log_(log) {
     if (!isTerminalOrPipe(fd))
         return;
     sd_event_source* source = nullptr;
@@ -29,9 +31,21 @@ LineReader::LineReader(sd_event* event, int fd, Handlers handlers)
     source_.reset(source);
 }
 
+// Each handler runs guarded on its own, so that a line that fails loses nothing of what
+// was read after it; one may destroy the reader (a quit command).
 int LineReader::onReadable(sd_event_source*, int fd, std::uint32_t, void* reader) {
     static_cast<LineReader*>(reader)->read(fd);
     return 0;
+}
+
+template <typename Handler>
+bool LineReader::deliver(Handler&& handler) {
+    const auto isAlive = isAlive_;
+    guardInput(log_, "console", nullptr, [&] {
+        handler();
+        return 0;
+    });
+    return *isAlive;
 }
 
 void LineReader::read(int fd) {
@@ -45,7 +59,8 @@ void LineReader::read(int fd) {
         return end(errno);
     if (count == 0) {
         if (!isDiscardingLine_ && !pending_.empty())
-            handlers_.line(std::exchange(pending_, {}));
+            if (!deliver([&] { handlers_.line(std::exchange(pending_, {})); }))
+                return;
         return end(0);
     }
     take({buffer, static_cast<std::size_t>(count)});
@@ -58,15 +73,16 @@ void LineReader::take(std::string_view bytes) {
         if (!isDiscardingLine_) {
             pending_.append(piece);
             if (pending_.size() > maxLineBytes) {
-                handlers_.tooLong();
+                if (!deliver([&] { handlers_.tooLong(); }))
+                    return;
                 pending_.clear();
                 isDiscardingLine_ = true;
             }
         }
         if (end == std::string_view::npos)
             return;
-        if (!isDiscardingLine_)
-            handlers_.line(std::exchange(pending_, {}));
+        if (!isDiscardingLine_ && !deliver([&] { handlers_.line(std::exchange(pending_, {})); }))
+            return;
         pending_.clear();
         isDiscardingLine_ = false;
         bytes.remove_prefix(end + 1);
@@ -77,7 +93,7 @@ void LineReader::take(std::string_view bytes) {
 void LineReader::end(int errorNumber) {
     source_.reset();
     auto ended = handlers_.ended;
-    ended(errorNumber);
+    deliver([&] { ended(errorNumber); });
 }
 
 }  // namespace quorla::platform::linux_

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,8 +29,10 @@ class LineReader {
     };
 
     // Watches fd only when it is a terminal or a pipe (isReading tells); anything else
-    // (/dev/null under a service manager, a regular file) is left alone.
-    LineReader(sd_event* event, int fd, Handlers handlers);
+    // (/dev/null under a service manager, a regular file) is left alone. A line whose
+    // handler fails is logged on log and dropped; the next one is read (entry_guard.hpp).
+    LineReader(sd_event* event, int fd, Handlers handlers, std::ostream& log = std::cerr);
+    ~LineReader() { *isAlive_ = false; }
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
@@ -39,12 +43,17 @@ class LineReader {
     void read(int fd);
     void take(std::string_view bytes);
     void end(int errorNumber);
+    // False when the handler destroyed this reader, which must then not be touched.
+    template <typename Handler>
+    bool deliver(Handler&& handler);
 
     Handlers handlers_;
+    std::ostream& log_;
     EventSourceOwner source_;
     std::string pending_;
     // Inside a line that went over the limit: everything up to its end is dropped.
     bool isDiscardingLine_ = false;
+    std::shared_ptr<bool> isAlive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace quorla::platform::linux_

@@ -10,9 +10,24 @@
 
 namespace quorla::platform::linux_ {
 
-// sd-bus and sd-event report failure as a negative errno. Every call goes through here, so
-// every error names the call that failed.
+// A failed sd-bus or sd-event call that builds, sends, attaches or schedules something: the
+// bus or the loop itself is broken, which ends the program (entry_guard.hpp).
+class BusFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// sd-bus and sd-event report failure as a negative errno. Every call of ours goes through
+// here, so every error names the call that failed.
 inline int check(int result, const char* call) {
+    if (result < 0)
+        throw BusFailure(std::string(call) + ": " + std::strerror(-result));
+    return result;
+}
+
+// The same for reading a message, where a failure means the message is not what it should
+// be: the sender's fault, not the bus's, so only that message is dropped.
+inline int checkRead(int result, const char* call) {
     if (result < 0)
         throw std::runtime_error(std::string(call) + ": " + std::strerror(-result));
     return result;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/linux/bluez/bluez_calls.hpp"
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
 #include "platform/main_queue.hpp"
 
@@ -37,7 +38,8 @@ class PairingAgent {
     };
 
     // capability: BlueZ's IO capability, such as "DisplayYesNo". The default agent is the
-    // one BlueZ asks for pairings that nobody started through an agent of their own.
+    // one BlueZ asks for pairings that nobody started through an agent of their own. Only
+    // the bluetoothd that answered the registration is believed.
     PairingAgent(sd_bus* bus, const char* path, const char* capability, bool isDefault,
                  Handlers handlers, std::ostream& trace);
     PairingAgent(const PairingAgent&) = delete;
@@ -67,6 +69,8 @@ class PairingAgent {
     bool isDefault_;
     Handlers handlers_;
     std::ostream& trace_;
+    BluezOwner bluez_;
+    SlotOwner guard_;
     SlotOwner object_;
     BluezCalls calls_;
     std::uint64_t nextId_ = 1;

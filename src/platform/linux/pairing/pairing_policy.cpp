@@ -6,16 +6,13 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
 
 constexpr const char* agentPath = "/org/quorla/pairing_agent";
-
-std::string adapterOf(const std::string& devicePath) {
-    return devicePath.substr(0, devicePath.find("/dev_"));
-}
 
 // BlueZ's form of an address, or none when text is not one.
 std::optional<std::string> deviceAddress(std::string_view text) {
@@ -57,7 +54,7 @@ PairingPolicy::PairingPolicy(EventLoop& loop, bool isPairingRequired,
 
 int PairingPolicy::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& self = *static_cast<PairingPolicy*>(userdata);
-    return guarded(self.trace_, nullptr, [&] {
+    return guardInput(self.trace_, "pairing", nullptr, [&] {
         if (!readNewOwner(message).empty())
             self.serve();
         return 0;
@@ -67,7 +64,7 @@ int PairingPolicy::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_
 void PairingPolicy::serve() {
     agent_->registerWithBluez([this](std::optional<std::string> error) {
         // Without bluetoothd the peripheral says so; the agent registers once it comes.
-        if (error && error->starts_with("org.freedesktop.DBus.Error."))
+        if (error && error->starts_with(dbus::error::prefix))
             return;
         if (error)
             trace_ << "pairing: BlueZ refused the pairing agent (" << *error
@@ -83,7 +80,7 @@ void PairingPolicy::serve() {
 void PairingPolicy::asked(const PairingAgent::Question& question) {
     const auto who = PairingAgent::describe(question.device);
     const auto adapter = adapterInUse_();
-    if (adapter && adapterOf(question.device) != *adapter) {
+    if (adapter && bluez::adapterOfDevice(question.device) != *adapter) {
         agent_->answer(question.id, false);
         trace_ << "pairing: " << who << " asked to pair; rejected: the agent grants pairing only "
                << "on the adapter it publishes on\n";
@@ -137,7 +134,7 @@ void PairingPolicy::withdrawn(std::uint64_t id) {
 
 void PairingPolicy::readBondedDevices(DevicesRead read) {
     calls_.call(
-        "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
+        "/", dbus::objectManagerInterface, "GetManagedObjects", nullptr,
         [this, read](sd_bus_message* reply, const sd_bus_error* error) {
             if (error) {
                 trace_ << "pairing: cannot ask BlueZ for its devices: " << errorText(error) << '\n';
@@ -148,7 +145,7 @@ void PairingPolicy::readBondedDevices(DevicesRead read) {
                 Device device{path, {}, {}};
                 bool isBonded = false;
                 readInterfaces(reply, [&](const std::string& interface) {
-                    if (interface != "org.bluez.Device1")
+                    if (interface != bluez::deviceInterface)
                         return false;
                     readProperties(reply,
                                    {{"Address", "s", [&] { device.address = readString(reply); }},
@@ -157,7 +154,7 @@ void PairingPolicy::readBondedDevices(DevicesRead read) {
                     return true;
                 });
                 const auto adapter = adapterInUse_();
-                if (isBonded && (!adapter || adapterOf(path) == *adapter))
+                if (isBonded && (!adapter || bluez::adapterOfDevice(path) == *adapter))
                     devices.push_back(device);
             });
             read(devices);
@@ -195,7 +192,7 @@ void PairingPolicy::unpair(std::string_view text) {
 void PairingPolicy::remove(const Device& device) {
     const auto who = PairingAgent::describe(device.path);
     calls_.call(
-        adapterOf(device.path), "org.bluez.Adapter1", "RemoveDevice",
+        bluez::adapterOfDevice(device.path), bluez::adapterInterface, "RemoveDevice",
         [&](sd_bus_message* call) {
             check(sd_bus_message_append(call, "o", device.path.c_str()), "sd_bus_message_append");
         },

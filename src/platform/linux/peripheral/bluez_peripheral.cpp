@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/linux/bus/bus_calls.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
@@ -29,25 +30,27 @@ BluezPeripheralManager::BluezPeripheralManager(EventLoop& loop,
       delegate_(delegate),
       trace_(trace),
       bus_(attachedSystemBus(loop)),
+      bluezOwner_(trace, "bluez"),
       adapters_(std::move(adapterName)),
-      application_(bus_.get(), loop, *this, delegate, trace),
+      application_(bus_.get(), bluezOwner_, loop, *this, delegate, trace),
       advertisement_(
-          bus_.get(), [this] { advertisementRegistration_.machine.released(); }, trace),
+          bus_.get(), bluezOwner_, [this] { advertisementRegistration_.machine.released(); },
+          trace),
       applicationRegistration_{this,
                                "application",
                                GattApplication::path,
-                               "org.bluez.GattManager1",
+                               bluez::gattManagerInterface,
                                "RegisterApplication",
                                "UnregisterApplication"},
       advertisementRegistration_{this,
                                  "advertisement",
                                  LeAdvertisement::path,
-                                 "org.bluez.LEAdvertisingManager1",
+                                 bluez::advertisingManagerInterface,
                                  "RegisterAdvertisement",
                                  "UnregisterAdvertisement"},
       exitTaskId_(loop.addExitTask(
           [this](std::function<void()> finished) { leaveBluez(std::move(finished)); })),
-      watch_(bus_.get(), adapters_,
+      watch_(bus_.get(), adapters_, bluezOwner_,
              {[this](const auto& adapter) { dropped(adapter); }, [this] { adaptersChanged(); }},
              trace) {}
 
@@ -140,8 +143,7 @@ void BluezPeripheralManager::perform(Registrar& registrar, const Registration::S
 void BluezPeripheralManager::call(Registrar& registrar, bool isRegistering,
                                   const std::string& adapter) {
     const char* method = isRegistering ? registrar.registerMethod : registrar.unregisterMethod;
-    auto message =
-        newMethodCall(bus_.get(), bluezName, adapter.c_str(), registrar.managerInterface, method);
+    auto message = newBluezCall(bus_.get(), adapter.c_str(), registrar.managerInterface, method);
     check(sd_bus_message_append(message.get(), "o", registrar.path), "sd_bus_message_append");
     if (isRegistering)
         check(sd_bus_message_append(message.get(), "a{sv}", 0), "sd_bus_message_append");
@@ -150,7 +152,7 @@ void BluezPeripheralManager::call(Registrar& registrar, bool isRegistering,
     registrar.adapter = adapter;
 }
 
-// On the loop's guarded timer: a call that cannot even be made ends the agent.
+// The program's own work (entry_guard.hpp): a call that cannot even be made ends the agent.
 void BluezPeripheralManager::retryLater(Registrar& registrar, platform::Seconds delay) {
     registrar.retry = loop_.scheduleTimer(delay, [this, &registrar] {
         auto* self = this;  // resetting the timer frees this block and its captures
@@ -163,7 +165,7 @@ void BluezPeripheralManager::retryLater(Registrar& registrar, platform::Seconds 
 int BluezPeripheralManager::onRegistrationReply(sd_bus_message* reply, void* userdata,
                                                 sd_bus_error*) {
     auto& registrar = *static_cast<Registrar*>(userdata);
-    return guarded(registrar.owner->trace_, nullptr, [&] {
+    return guardInput(registrar.owner->trace_, "bluez", nullptr, [&] {
         registrar.owner->replied(registrar, reply);
         return 0;
     });
@@ -194,6 +196,8 @@ void BluezPeripheralManager::traceReply(const Registrar& registrar, sd_bus_messa
     if (outcome.next.call == Registration::Call::retryAfter)
         trace_ << "; asking again in " << outcome.next.delay.count()
                << " s, and less often while it fails";
+    else if (outcome.next.call == Registration::Call::unregisterFrom && registrar.isRegistering)
+        trace_ << "; unregistering the stale one and registering again";
     trace_ << '\n';
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/linux/bluez/adapter_choice.hpp"
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bluez/bluez_watch.hpp"
 #include "platform/linux/bus/event_loop.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
@@ -83,7 +84,8 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     EventLoop& loop_;
     platform::PeripheralManagerDelegate& delegate_;
     std::ostream& trace_;
-    BusOwner bus_;  // first in, last out: every slot below belongs to it
+    BusOwner bus_;           // first in, last out: every slot below belongs to it
+    BluezOwner bluezOwner_;  // the only caller the application and advertisement believe
     AdapterChoice adapters_;
     platform::ManagerState state_ = platform::ManagerState::unknown;
     GattApplication application_;

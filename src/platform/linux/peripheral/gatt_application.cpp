@@ -1,6 +1,7 @@
 #include "platform/linux/peripheral/gatt_application.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,14 +10,15 @@
 #include "platform/linux/bluez/gatt_flags.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
 
-constexpr const char* serviceInterface = "org.bluez.GattService1";
-constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
-constexpr const char* invalidArguments = "org.bluez.Error.InvalidArguments";
+using bluez::gattCharacteristicInterface;
+using bluez::gattServiceInterface;
+using bluez::error::invalidArguments;
 constexpr platform::Seconds notificationRetryDelay{0.1};
 
 constexpr PropertyList serviceProperties = {{"UUID", "s"}, {"Primary", "b"}};
@@ -35,8 +37,8 @@ std::string hex(const platform::Bytes& bytes) {
 
 bool readOffset(sd_bus_message* message, std::uint16_t& offset) {
     return readProperties(message, {{"offset", "q", [&] {
-                                         check(sd_bus_message_read_basic(message, 'q', &offset),
-                                               "sd_bus_message_read_basic");
+                                         checkRead(sd_bus_message_read_basic(message, 'q', &offset),
+                                                   "sd_bus_message_read_basic");
                                      }}});
 }
 
@@ -56,6 +58,7 @@ struct GattApplication::ServiceObject {
     std::string uuid;
     bool isPrimary = true;
     SlotOwner vtable{};
+    SlotOwner guard{};
 };
 
 struct GattApplication::CharacteristicObject {
@@ -70,9 +73,10 @@ struct GattApplication::CharacteristicObject {
     SlotOwner guard{};
 };
 
-GattApplication::GattApplication(sd_bus* bus, EventLoop& loop, platform::PeripheralManager& manager,
+GattApplication::GattApplication(sd_bus* bus, BluezOwner& bluez, EventLoop& loop,
+                                 platform::PeripheralManager& manager,
                                  platform::PeripheralManagerDelegate& delegate, std::ostream& trace)
-    : bus_(bus), loop_(loop), manager_(manager), delegate_(delegate), trace_(trace) {
+    : bus_(bus), bluez_(bluez), loop_(loop), manager_(manager), delegate_(delegate), trace_(trace) {
     sd_bus_slot* slot = nullptr;
     check(sd_bus_add_object(bus, &slot, path, &onGetManagedObjects, this), "sd_bus_add_object");
     objectManager_.reset(slot);
@@ -87,7 +91,7 @@ std::string GattApplication::publish(const platform::Service& service) {
     service_ = std::make_unique<ServiceObject>(ServiceObject{
         this, std::string(path) + "/service0", bluezUuid(service.type), service.isPrimary});
     service_->vtable =
-        addVtable(bus_, service_->path, serviceInterface, serviceVtable(), service_.get());
+        addVtable(bus_, service_->path, gattServiceInterface, serviceVtable(), service_.get());
     for (const auto& characteristic : service.characteristics)
         exportCharacteristic(characteristic);
     return service_->uuid;
@@ -98,24 +102,27 @@ void GattApplication::exportCharacteristic(const platform::CharacteristicRef& ch
         this, characteristic, service_->path + "/char" + std::to_string(characteristics_.size()),
         service_->path, bluezUuid(characteristic->type)});
     sd_bus_slot* slot = nullptr;
-    check(sd_bus_add_object(bus_, &slot, object->path.c_str(), &rejectMalformedCall, object.get()),
+    check(sd_bus_add_object(bus_, &slot, object->path.c_str(), &screenCharacteristicCall,
+                            object.get()),
           "sd_bus_add_object");
     object->guard.reset(slot);
-    object->vtable = addVtable(bus_, object->path, characteristicInterface, characteristicVtable(),
-                               object.get());
+    object->vtable = addVtable(bus_, object->path, gattCharacteristicInterface,
+                               characteristicVtable(), object.get());
     characteristics_.push_back(std::move(object));
 }
 
-// sd-bus's own object manager lists children in an order of its own, while BlueZ gives the
+// Every call on the application's path comes here first: only bluetoothd's go on. sd-bus's
+// own object manager lists children in an order of its own, while BlueZ gives the
 // characteristics their handles in the order it receives them: ours lists them in the
 // core's order.
 int GattApplication::onGetManagedObjects(sd_bus_message* call, void* userdata,
                                          sd_bus_error* error) {
-    if (!sd_bus_message_is_method_call(call, "org.freedesktop.DBus.ObjectManager",
-                                       "GetManagedObjects"))
-        return 0;
     auto& self = *static_cast<GattApplication*>(userdata);
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
+        if (!self.bluez_.admits(call, error))
+            return -EACCES;
+        if (!sd_bus_message_is_method_call(call, dbus::objectManagerInterface, "GetManagedObjects"))
+            return 0;
         self.answerManagedObjects(call);
         return 1;
     });
@@ -127,10 +134,10 @@ void GattApplication::answerManagedObjects(sd_bus_message* call) {
     MessageOwner owner(reply);
     openContainer(reply, 'a', "{oa{sa{sv}}}");
     if (service_) {
-        appendObject(reply, service_->path, serviceInterface, serviceProperties,
+        appendObject(reply, service_->path, gattServiceInterface, serviceProperties,
                      &getServiceProperty, service_.get());
         for (const auto& object : characteristics_)
-            appendObject(reply, object->path, characteristicInterface, characteristicProperties,
+            appendObject(reply, object->path, gattCharacteristicInterface, characteristicProperties,
                          &getCharacteristicProperty, object.get());
     }
     closeContainer(reply);
@@ -141,7 +148,7 @@ int GattApplication::getServiceProperty(sd_bus*, const char*, const char*, const
                                         sd_bus_message* reply, void* userdata,
                                         sd_bus_error* error) {
     auto& service = *static_cast<ServiceObject*>(userdata);
-    return guarded(service.owner->trace_, error, [&] {
+    return guardInput(service.owner->trace_, "bluez", error, [&] {
         if (std::strcmp(property, "UUID") == 0)
             return check(sd_bus_message_append(reply, "s", service.uuid.c_str()),
                          "sd_bus_message_append");
@@ -154,7 +161,7 @@ int GattApplication::getCharacteristicProperty(sd_bus*, const char*, const char*
                                                const char* property, sd_bus_message* reply,
                                                void* userdata, sd_bus_error* error) {
     auto& object = *static_cast<CharacteristicObject*>(userdata);
-    return guarded(object.owner->trace_, error, [&] {
+    return guardInput(object.owner->trace_, "bluez", error, [&] {
         if (std::strcmp(property, "UUID") == 0)
             return check(sd_bus_message_append(reply, "s", object.uuid.c_str()),
                          "sd_bus_message_append");
@@ -195,10 +202,12 @@ const sd_bus_vtable* GattApplication::characteristicVtable() {
         // Without EMITS_CHANGE sd-bus sends no PropertiesChanged, and BlueZ notifies nothing.
         SD_BUS_PROPERTY("Value", "ay", &getCharacteristicProperty, 0,
                         SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
-        SD_BUS_METHOD("ReadValue", "a{sv}", "ay", &onReadValue, 0),
-        SD_BUS_METHOD("WriteValue", "aya{sv}", "", &onWriteValue, 0),
-        SD_BUS_METHOD("StartNotify", "", "", &onStartNotify, 0),
-        SD_BUS_METHOD("StopNotify", "", "", &onStopNotify, 0),
+        // Unprivileged: sd-bus asks the bus daemon nothing, since screenCharacteristicCall
+        // has let only bluetoothd through (BluezOwner).
+        SD_BUS_METHOD("ReadValue", "a{sv}", "ay", &onReadValue, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("WriteValue", "aya{sv}", "", &onWriteValue, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("StartNotify", "", "", &onStartNotify, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_METHOD("StopNotify", "", "", &onStopNotify, SD_BUS_VTABLE_UNPRIVILEGED),
         SD_BUS_VTABLE_END,
     };
     return vtable;
@@ -206,27 +215,34 @@ const sd_bus_vtable* GattApplication::characteristicVtable() {
 
 // ---- ATT traffic ----
 
-// sd-bus would answer a call of the wrong signature with its own error name; BlueZ and
-// its tools expect BlueZ's.
-int GattApplication::rejectMalformedCall(sd_bus_message* call, void*, sd_bus_error* error) {
-    if (!sd_bus_message_is_method_call(call, characteristicInterface, nullptr))
+// Every call on a characteristic's path comes here first: only bluetoothd's go on. sd-bus
+// would answer a call of the wrong signature with its own error name; BlueZ and its tools
+// expect BlueZ's.
+int GattApplication::screenCharacteristicCall(sd_bus_message* call, void* userdata,
+                                              sd_bus_error* error) {
+    auto& object = *static_cast<CharacteristicObject*>(userdata);
+    return guardInput(object.owner->trace_, "bluez", error, [&] {
+        if (!object.owner->bluez_.admits(call, error))
+            return -EACCES;
+        if (!sd_bus_message_is_method_call(call, gattCharacteristicInterface, nullptr))
+            return 0;
+        static constexpr std::pair<const char*, const char*> signatures[] = {
+            {"ReadValue", "a{sv}"},
+            {"WriteValue", "aya{sv}"},
+            {"StartNotify", ""},
+            {"StopNotify", ""},
+        };
+        const char* member = sd_bus_message_get_member(call);
+        for (auto [name, signature] : signatures)
+            if (std::strcmp(member, name) == 0 && !sd_bus_message_has_signature(call, signature))
+                return sd_bus_error_setf(error, invalidArguments, "%s takes (%s)", name, signature);
         return 0;
-    static constexpr std::pair<const char*, const char*> signatures[] = {
-        {"ReadValue", "a{sv}"},
-        {"WriteValue", "aya{sv}"},
-        {"StartNotify", ""},
-        {"StopNotify", ""},
-    };
-    const char* member = sd_bus_message_get_member(call);
-    for (auto [name, signature] : signatures)
-        if (std::strcmp(member, name) == 0 && !sd_bus_message_has_signature(call, signature))
-            return sd_bus_error_setf(error, invalidArguments, "%s takes (%s)", name, signature);
-    return 0;
+    });
 }
 
 int GattApplication::onReadValue(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& object = *static_cast<CharacteristicObject*>(userdata);
-    return guarded(object.owner->trace_, error, [&] {
+    return guardInput(object.owner->trace_, "bluez", error, [&] {
         std::uint16_t offset = 0;
         if (!readOffset(call, offset))
             return sd_bus_error_set(error, invalidArguments, "offset must be of type q");
@@ -237,10 +253,10 @@ int GattApplication::onReadValue(sd_bus_message* call, void* userdata, sd_bus_er
 
 int GattApplication::onWriteValue(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& object = *static_cast<CharacteristicObject*>(userdata);
-    return guarded(object.owner->trace_, error, [&] {
+    return guardInput(object.owner->trace_, "bluez", error, [&] {
         const void* bytes = nullptr;
         std::size_t size = 0;
-        check(sd_bus_message_read_array(call, 'y', &bytes, &size), "sd_bus_message_read_array");
+        checkRead(sd_bus_message_read_array(call, 'y', &bytes, &size), "sd_bus_message_read_array");
         const auto* first = static_cast<const std::uint8_t*>(bytes);
         platform::Bytes value(first, first + size);
         std::uint16_t offset = 0;
@@ -270,35 +286,33 @@ void GattApplication::respond(const platform::AttRequest& request, platform::Att
         trace_ << "bluez: request " << request.id << " was answered already\n";
         return;
     }
-    const int r = answer(pending.mapped().call.get(), pending.mapped(), request, result);
-    if (r < 0)
-        trace_ << "bluez: answering request " << request.id << " failed: " << std::strerror(-r)
-               << '\n';
+    answer(pending.mapped().call.get(), pending.mapped(), request, result);
 }
 
-// A negative errno when the answer could not be sent.
-int GattApplication::answer(sd_bus_message* call, const PendingRequest& pending,
-                            const platform::AttRequest& request, platform::AttResult result) {
+// An answer that cannot be sent means the bus is broken (entry_guard.hpp).
+void GattApplication::answer(sd_bus_message* call, const PendingRequest& pending,
+                             const platform::AttRequest& request, platform::AttResult result) {
     switch (result) {
         case platform::AttResult::success:  // the only answer the core gives
             break;
     }
-    if (!pending.isRead)
-        return sd_bus_reply_method_return(call, "");
+    if (!pending.isRead) {
+        check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
+        return;
+    }
     const auto& value = request.value ? *request.value : platform::Bytes{};
     sd_bus_message* reply = nullptr;
-    int r = sd_bus_message_new_method_return(call, &reply);
-    if (r < 0)
-        return r;
+    check(sd_bus_message_new_method_return(call, &reply), "sd_bus_message_new_method_return");
     MessageOwner owner(reply);
-    r = sd_bus_message_append_array(reply, 'y', value.data(), value.size());
-    return r < 0 ? r : sd_bus_send(bus_, reply, nullptr);
+    check(sd_bus_message_append_array(reply, 'y', value.data(), value.size()),
+          "sd_bus_message_append_array");
+    check(sd_bus_send(bus_, reply, nullptr), "sd_bus_send");
 }
 
 int GattApplication::onStartNotify(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& object = *static_cast<CharacteristicObject*>(userdata);
     auto& self = *object.owner;
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         object.isNotifying = true;
         // Answered first, so that BlueZ counts the subscription before the value the core
         // sends to a new subscriber arrives.
@@ -311,7 +325,7 @@ int GattApplication::onStartNotify(sd_bus_message* call, void* userdata, sd_bus_
 int GattApplication::onStopNotify(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& object = *static_cast<CharacteristicObject*>(userdata);
     auto& self = *object.owner;
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         object.isNotifying = false;
         check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
         self.delegate_.didUnsubscribe(self.manager_, object.characteristic);
@@ -339,8 +353,8 @@ bool GattApplication::updateValue(const platform::Bytes& value,
         trace_ << "bluez: value " << hex(value) << " not sent: the bus is closed\n";
         return true;
     }
-    const int r = sd_bus_emit_properties_changed(bus_, object.path.c_str(), characteristicInterface,
-                                                 "Value", nullptr);
+    const int r = sd_bus_emit_properties_changed(bus_, object.path.c_str(),
+                                                 gattCharacteristicInterface, "Value", nullptr);
     if (r < 0) {
         trace_ << "bluez: sending " << hex(value) << " failed: " << std::strerror(-r) << '\n';
         notifyLater();
@@ -350,8 +364,8 @@ bool GattApplication::updateValue(const platform::Bytes& value,
     return true;
 }
 
-// On the loop's guarded timer, so a delegate that throws ends the agent instead of
-// unwinding through sd-event. The core's last status may come after the loop has ended
+// On the loop's timer, the program's own work, so a delegate that throws ends the agent
+// (entry_guard.hpp). The core's last status may come after the loop has ended
 // (the application shell goes idle as it is destroyed); there is no retry then, and no
 // exception either, since the caller may be a destructor.
 void GattApplication::notifyLater() {

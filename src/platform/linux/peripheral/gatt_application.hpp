@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/event_loop.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
 #include "platform/peripheral.hpp"
@@ -29,8 +30,9 @@ class GattApplication {
   public:
     static constexpr const char* path = "/org/quorla/application";
 
-    // manager: what the delegate is told the requests come from.
-    GattApplication(sd_bus* bus, EventLoop& loop, platform::PeripheralManager& manager,
+    // manager: what the delegate is told the requests come from. Only bluez's calls reach it.
+    GattApplication(sd_bus* bus, BluezOwner& bluez, EventLoop& loop,
+                    platform::PeripheralManager& manager,
                     platform::PeripheralManagerDelegate& delegate, std::ostream& trace);
     ~GattApplication();
     GattApplication(const GattApplication&) = delete;
@@ -52,7 +54,7 @@ class GattApplication {
     };
 
     static int onGetManagedObjects(sd_bus_message* call, void* userdata, sd_bus_error* error);
-    static int rejectMalformedCall(sd_bus_message* call, void*, sd_bus_error* error);
+    static int screenCharacteristicCall(sd_bus_message* call, void* userdata, sd_bus_error* error);
     static int getServiceProperty(sd_bus*, const char*, const char*, const char* property,
                                   sd_bus_message* reply, void* userdata, sd_bus_error*);
     static int getCharacteristicProperty(sd_bus*, const char*, const char*, const char* property,
@@ -68,11 +70,12 @@ class GattApplication {
     void answerManagedObjects(sd_bus_message* call);
     void deliverRequest(sd_bus_message* call, const CharacteristicObject& object,
                         std::optional<platform::Bytes> value, std::uint16_t offset);
-    int answer(sd_bus_message* call, const PendingRequest& pending,
-               const platform::AttRequest& request, platform::AttResult result);
+    void answer(sd_bus_message* call, const PendingRequest& pending,
+                const platform::AttRequest& request, platform::AttResult result);
     void notifyLater();
 
     sd_bus* bus_;
+    BluezOwner& bluez_;
     EventLoop& loop_;
     platform::PeripheralManager& manager_;
     platform::PeripheralManagerDelegate& delegate_;

@@ -5,13 +5,15 @@
 
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 
-LeAdvertisement::LeAdvertisement(sd_bus* bus, std::function<void()> released, std::ostream& trace)
-    : released_(std::move(released)), trace_(trace) {
+LeAdvertisement::LeAdvertisement(sd_bus* bus, BluezOwner& bluez, std::function<void()> released,
+                                 std::ostream& trace)
+    : released_(std::move(released)), trace_(trace), guard_(bluez.guard(bus, path)) {
     sd_bus_slot* slot = nullptr;
-    check(sd_bus_add_object_vtable(bus, &slot, path, "org.bluez.LEAdvertisement1", vtable(), this),
+    check(sd_bus_add_object_vtable(bus, &slot, path, bluez::advertisementInterface, vtable(), this),
           "sd_bus_add_object_vtable");
     vtable_.reset(slot);
 }
@@ -27,7 +29,7 @@ const std::vector<std::string>& LeAdvertisement::setServiceUuids(
 int LeAdvertisement::getProperty(sd_bus*, const char*, const char*, const char* property,
                                  sd_bus_message* reply, void* userdata, sd_bus_error* error) {
     auto& self = *static_cast<LeAdvertisement*>(userdata);
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         if (std::strcmp(property, "Type") == 0)
             return check(sd_bus_message_append(reply, "s", "peripheral"), "sd_bus_message_append");
         std::vector<const char*> uuids;
@@ -39,7 +41,7 @@ int LeAdvertisement::getProperty(sd_bus*, const char*, const char*, const char* 
 
 int LeAdvertisement::onRelease(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     auto& self = *static_cast<LeAdvertisement*>(userdata);
-    return guarded(self.trace_, error, [&] {
+    return guardInput(self.trace_, "bluez", error, [&] {
         self.trace_ << "bluez: BlueZ released the advertisement\n";
         self.released_();
         return check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
@@ -51,7 +53,9 @@ const sd_bus_vtable* LeAdvertisement::vtable() {
         SD_BUS_VTABLE_START(0),
         SD_BUS_PROPERTY("Type", "s", &getProperty, 0, 0),
         SD_BUS_PROPERTY("ServiceUUIDs", "as", &getProperty, 0, 0),
-        SD_BUS_METHOD("Release", "", "", &onRelease, 0),
+        // Unprivileged: sd-bus asks the bus daemon nothing, since the object's guard has let
+        // only bluetoothd through (BluezOwner).
+        SD_BUS_METHOD("Release", "", "", &onRelease, SD_BUS_VTABLE_UNPRIVILEGED),
         SD_BUS_VTABLE_END,
     };
     return vtable;

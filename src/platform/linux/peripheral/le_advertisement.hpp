@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
 #include "platform/peripheral.hpp"
 
@@ -18,8 +19,10 @@ class LeAdvertisement {
   public:
     static constexpr const char* path = "/org/quorla/advertisement";
 
-    // released: BlueZ called Release, so it no longer holds the advertisement.
-    LeAdvertisement(sd_bus* bus, std::function<void()> released, std::ostream& trace);
+    // released: BlueZ called Release, so it no longer holds the advertisement. Only bluez's
+    // calls reach it.
+    LeAdvertisement(sd_bus* bus, BluezOwner& bluez, std::function<void()> released,
+                    std::ostream& trace);
     LeAdvertisement(const LeAdvertisement&) = delete;
     LeAdvertisement& operator=(const LeAdvertisement&) = delete;
 
@@ -36,6 +39,7 @@ class LeAdvertisement {
     std::function<void()> released_;
     std::ostream& trace_;
     std::vector<std::string> serviceUuids_;
+    SlotOwner guard_;
     SlotOwner vtable_;
 };
 

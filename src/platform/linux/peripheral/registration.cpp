@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-namespace quorla::platform::linux_ {
+#include "platform/linux/bus/bluez_names.hpp"
 
-namespace {
-// After a power cycle bluetoothd may have dropped it already, which is what we asked for.
-constexpr const char* notRegistered = "org.bluez.Error.DoesNotExist";
-}  // namespace
+namespace quorla::platform::linux_ {
 
 Registration::Step Registration::want() {
     ++generation_;
@@ -34,18 +31,27 @@ Registration::Outcome Registration::replied(const std::optional<std::string>& er
     if (phase_ != Phase::unregistering)
         return {};  // nothing was in flight
     phase_ = Phase::idle;
-    return {reconcile(), error && *error != notRegistered};
+    // After a power cycle bluetoothd may have dropped it already, which is what we asked for.
+    return {reconcile(), error && *error != bluez::error::doesNotExist};
 }
 
 Registration::Outcome Registration::registrationReplied(const std::optional<std::string>& error) {
     if (!error) {
         phase_ = Phase::held;
+        isClearingStale_ = false;
         nextDelay_ = firstRetryDelay;
         reportedFailures_.clear();
         return {reconcile(), false};
     }
     phase_ = Phase::idle;
     const bool isNew = reportedFailures_.insert(*error).second;
+    // BlueZ still holds one of ours that we believed gone (released, or kept over a power
+    // cycle): it is unregistered and this one registered again at once, instead of every
+    // retry meeting it too. Once: if it comes back, the retries wait as for any refusal.
+    if (*error == bluez::error::alreadyExists && !std::exchange(isClearingStale_, true)) {
+        phase_ = Phase::unregistering;
+        return {{Call::unregisterFrom, heldAdapter_}, isNew};
+    }
     // Content the core has replaced since is worth a try at once.
     if (isLeaving_ || heldGeneration_ != generation_)
         return {reconcile(), isNew};

@@ -16,7 +16,8 @@ namespace quorla::platform::linux_ {
 // At most one call is in flight, and what happens meanwhile waits for its reply. A stale or
 // unwanted registration is unregistered before the current one is registered, so BlueZ
 // never holds two of ours. A refused registration is asked again after a delay that starts
-// at one second and doubles up to a minute: never given up, never in a tight loop.
+// at one second and doubles up to a minute: never given up, never in a tight loop. Refused
+// because BlueZ still holds a stale one, it unregisters that and registers again at once.
 class Registration {
   public:
     enum class Call { none, registerOn, unregisterFrom, retryAfter };
@@ -67,6 +68,7 @@ class Registration {
     bool isWanted_ = false;
     bool isLeaving_ = false;
     bool isWaiting_ = false;        // for retryDue
+    bool isClearingStale_ = false;  // unregistered a stale one since the last success
     std::uint64_t generation_ = 0;  // bumped each time the core asks anew
     std::uint64_t heldGeneration_ = 0;
     std::chrono::seconds nextDelay_ = firstRetryDelay;
