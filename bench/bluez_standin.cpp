@@ -20,16 +20,18 @@
 #include "bluetooth/gatt_layout.hpp"
 #include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
+#include "platform/linux/bus/bluez_names.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
+// Whatever fails ends it (guardWork), since a figure taken past a failure would be wrong.
 namespace {
 
 using namespace quorla::platform::linux_;
 namespace bluetooth = quorla::bluetooth;
 
 constexpr const char* adapterPath = "/org/bluez/hci0";
-constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 // Who wrote, as bluetoothd names it in each WriteValue.
 constexpr const char* devicePath = "/org/bluez/hci0/dev_00_AA_01_01_00_01";
 
@@ -54,7 +56,7 @@ bool wantsMicOn() {
 
 void write() {
     auto call = newMethodCall(standin.bus, standin.peripheral.c_str(), standin.micPath.c_str(),
-                              characteristicInterface, "WriteValue");
+                              bluez::gattCharacteristicInterface, "WriteValue");
     const auto value = bluetooth::switchValue(wantsMicOn());
     check(sd_bus_message_append_array(call.get(), 'y', value.data(), value.size()),
           "sd_bus_message_append_array");
@@ -74,9 +76,10 @@ void finish() {
 
 // Each notification that shows the microphone as last asked for answers that write.
 int onPropertiesChanged(sd_bus_message* message, void*, sd_bus_error*) {
-    return guarded(std::cerr, nullptr, [&] {
-        if (readString(message) != characteristicInterface || standin.done >= standin.requests)
-            return 0;
+    guardWork([&] {
+        if (readString(message) != bluez::gattCharacteristicInterface ||
+            standin.done >= standin.requests)
+            return;
         std::optional<std::uint8_t> status;
         readProperties(message, {{"Value", "ay", [&] {
                                       const void* bytes = nullptr;
@@ -88,29 +91,29 @@ int onPropertiesChanged(sd_bus_message* message, void*, sd_bus_error*) {
                                   }}});
         const auto flags = status ? bluetooth::decodeStatus(*status) : std::nullopt;
         if (!flags || flags->isMicActive != wantsMicOn())
-            return 0;
+            return;
         if (++standin.done == standin.requests)
             finish();
         else
             write();
-        return 0;
     });
+    return 0;
 }
 
 int onSubscribed(sd_bus_message* reply, void*, sd_bus_error*) {
     standin.pending.reset();
-    return guarded(std::cerr, nullptr, [&] {
+    guardWork([&] {
         if (sd_bus_message_is_method_error(reply, nullptr))
             throw std::runtime_error("StartNotify failed: " + errorText(reply));
         standin.started = std::chrono::steady_clock::now();
         write();
-        return 0;
     });
+    return 0;
 }
 
 int onObjects(sd_bus_message* reply, void*, sd_bus_error*) {
     standin.pending.reset();
-    return guarded(std::cerr, nullptr, [&] {
+    guardWork([&] {
         if (sd_bus_message_is_method_error(reply, nullptr))
             throw std::runtime_error("GetManagedObjects failed: " + errorText(reply));
         using Role = bluetooth::CharacteristicRole;
@@ -118,7 +121,7 @@ int onObjects(sd_bus_message* reply, void*, sd_bus_error*) {
         const auto mic = bluezUuid(bluetooth::layoutOf(Role::mic).uuid());
         readObjects(reply, [&](const std::string& path) {
             readInterfaces(reply, [&](const std::string& interface) {
-                if (interface != characteristicInterface)
+                if (interface != bluez::gattCharacteristicInterface)
                     return false;
                 readProperties(reply, {{"UUID", "s", [&] {
                                             const auto uuid = readString(reply);
@@ -135,30 +138,30 @@ int onObjects(sd_bus_message* reply, void*, sd_bus_error*) {
         standin.notifications.reset();
         sd_bus_slot* slot = nullptr;
         check(sd_bus_match_signal(standin.bus, &slot, standin.peripheral.c_str(),
-                                  standin.statusPath.c_str(), "org.freedesktop.DBus.Properties",
+                                  standin.statusPath.c_str(), dbus::propertiesInterface,
                                   "PropertiesChanged", onPropertiesChanged, nullptr),
               "sd_bus_match_signal");
         standin.notifications.reset(slot);
         auto call =
             newMethodCall(standin.bus, standin.peripheral.c_str(), standin.statusPath.c_str(),
-                          characteristicInterface, "StartNotify");
+                          bluez::gattCharacteristicInterface, "StartNotify");
         standin.pending = callAsync(standin.bus, call.get(), onSubscribed, nullptr);
-        return 0;
     });
+    return 0;
 }
 
-int onRegisterApplication(sd_bus_message* call, void*, sd_bus_error* error) {
-    return guarded(std::cerr, error, [&] {
+int onRegisterApplication(sd_bus_message* call, void*, sd_bus_error*) {
+    guardWork([&] {
         const char* path = nullptr;
         check(sd_bus_message_read(call, "o", &path), "sd_bus_message_read");
         standin.peripheral = sd_bus_message_get_sender(call);
         standin.applicationPath = path;
         check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");
         auto objects = newMethodCall(standin.bus, standin.peripheral.c_str(), path,
-                                     "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
+                                     dbus::objectManagerInterface, "GetManagedObjects");
         standin.pending = callAsync(standin.bus, objects.get(), onObjects, nullptr);
-        return 1;
     });
+    return 1;
 }
 
 int onAccepted(sd_bus_message* call, void*, sd_bus_error*) {
@@ -208,15 +211,15 @@ int run() {
     check(sd_bus_attach_event(standin.bus, event, SD_EVENT_PRIORITY_NORMAL), "sd_bus_attach_event");
     check(sd_bus_add_object_manager(standin.bus, nullptr, "/"), "sd_bus_add_object_manager");
     const std::pair<const char*, const sd_bus_vtable*> interfaces[] = {
-        {"org.bluez.Adapter1", adapterVtable},
-        {"org.bluez.GattManager1", gattManagerVtable},
-        {"org.bluez.LEAdvertisingManager1", advertisingManagerVtable},
+        {bluez::adapterInterface, adapterVtable},
+        {bluez::gattManagerInterface, gattManagerVtable},
+        {bluez::advertisingManagerInterface, advertisingManagerVtable},
     };
     for (auto [interface, vtable] : interfaces)
         check(
             sd_bus_add_object_vtable(standin.bus, nullptr, adapterPath, interface, vtable, nullptr),
             "sd_bus_add_object_vtable");
-    check(sd_bus_request_name(standin.bus, bluezName, 0), "sd_bus_request_name org.bluez");
+    check(sd_bus_request_name(standin.bus, bluez::service, 0), "sd_bus_request_name org.bluez");
     std::printf("org.bluez ready\n");
     std::fflush(stdout);
     const int status = check(sd_event_loop(event), "sd_event_loop");

@@ -28,6 +28,7 @@
 #include "bluetooth/requests.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "platform/linux/bluez/gatt_flags.hpp"
+#include "platform/linux/bus/bluez_names.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
 
@@ -35,11 +36,12 @@ namespace {
 
 using namespace quorla;
 using platform::linux_::check;
+namespace bluez = platform::linux_::bluez;
+namespace dbus = platform::linux_::dbus;
 
 constexpr const char* applicationPath = "/org/quorla/bench/application";
 constexpr const char* servicePath = "/org/quorla/bench/application/service0";
 constexpr const char* advertisementPath = "/org/quorla/bench/advertisement";
-constexpr const char* characteristicInterface = "org.bluez.GattCharacteristic1";
 
 struct Characteristic {
     std::string path;
@@ -71,11 +73,11 @@ int notifyStatus() {
     sd_bus_message* signal = nullptr;
     int r = sd_bus_message_new_signal(
         peripheral.bus, &signal, peripheral.of(bluetooth::CharacteristicRole::status).path.c_str(),
-        "org.freedesktop.DBus.Properties", "PropertiesChanged");
+        dbus::propertiesInterface, "PropertiesChanged");
     // Step by step rather than through sd_bus_message_append, which parses its format first.
     const std::uint8_t value = peripheral.status;
     if (r >= 0)
-        r = sd_bus_message_append_basic(signal, 's', characteristicInterface);
+        r = sd_bus_message_append_basic(signal, 's', bluez::gattCharacteristicInterface);
     for (auto [type, contents] : {std::pair{'a', "{sv}"}, {'e', "sv"}})
         if (r >= 0)
             r = sd_bus_message_open_container(signal, type, contents);
@@ -198,21 +200,21 @@ int onRegistered(sd_bus_message* reply, void* userdata, sd_bus_error*) {
 
 void registerObject(const std::string& adapter, const char* manager, const char* path,
                     const char* what) {
-    check(sd_bus_call_method_async(peripheral.bus, nullptr, "org.bluez", adapter.c_str(), manager,
-                                   manager == std::string_view("org.bluez.GattManager1")
-                                       ? "RegisterApplication"
-                                       : "RegisterAdvertisement",
-                                   onRegistered, const_cast<char*>(what), "oa{sv}", path, 0),
+    check(sd_bus_call_method_async(
+              peripheral.bus, nullptr, bluez::service, adapter.c_str(), manager,
+              manager == std::string_view(bluez::gattManagerInterface) ? "RegisterApplication"
+                                                                       : "RegisterAdvertisement",
+              onRegistered, const_cast<char*>(what), "oa{sv}", path, 0),
           "sd_bus_call_method_async");
 }
 
 // bluetoothd drops what a connection registered when it leaves the bus; asking first keeps
 // the adapter's advertising slot free for whoever publishes next in the same boot.
 void unregisterAll(const std::string& adapter) {
-    sd_bus_call_method(peripheral.bus, "org.bluez", adapter.c_str(),
-                       "org.bluez.LEAdvertisingManager1", "UnregisterAdvertisement", nullptr,
+    sd_bus_call_method(peripheral.bus, bluez::service, adapter.c_str(),
+                       bluez::advertisingManagerInterface, "UnregisterAdvertisement", nullptr,
                        nullptr, "o", advertisementPath);
-    sd_bus_call_method(peripheral.bus, "org.bluez", adapter.c_str(), "org.bluez.GattManager1",
+    sd_bus_call_method(peripheral.bus, bluez::service, adapter.c_str(), bluez::gattManagerInterface,
                        "UnregisterApplication", nullptr, nullptr, "o", applicationPath);
 }
 
@@ -255,22 +257,22 @@ int run(std::string_view recordName, const std::string& adapter) {
           "sd_bus_attach_event");
     check(sd_bus_add_object_manager(peripheral.bus, nullptr, applicationPath),
           "sd_bus_add_object_manager");
-    check(sd_bus_add_object_vtable(peripheral.bus, nullptr, servicePath, "org.bluez.GattService1",
-                                   serviceVtable, nullptr),
+    check(sd_bus_add_object_vtable(peripheral.bus, nullptr, servicePath,
+                                   bluez::gattServiceInterface, serviceVtable, nullptr),
           "sd_bus_add_object_vtable");
     for (auto& characteristic : peripheral.characteristics)
         check(sd_bus_add_object_vtable(peripheral.bus, nullptr, characteristic.path.c_str(),
-                                       characteristicInterface, characteristicVtable,
+                                       bluez::gattCharacteristicInterface, characteristicVtable,
                                        &characteristic),
               "sd_bus_add_object_vtable");
     check(sd_bus_add_object_vtable(peripheral.bus, nullptr, advertisementPath,
-                                   "org.bluez.LEAdvertisement1", advertisementVtable, nullptr),
+                                   bluez::advertisementInterface, advertisementVtable, nullptr),
           "sd_bus_add_object_vtable");
 
     std::printf("publishing service %s on %s\n", peripheral.serviceUuid.c_str(),
                 adapter.c_str() + adapter.rfind('/') + 1);
-    registerObject(adapter, "org.bluez.GattManager1", applicationPath, "application");
-    registerObject(adapter, "org.bluez.LEAdvertisingManager1", advertisementPath, "advertisement");
+    registerObject(adapter, bluez::gattManagerInterface, applicationPath, "application");
+    registerObject(adapter, bluez::advertisingManagerInterface, advertisementPath, "advertisement");
     const int status = check(sd_event_loop(event), "sd_event_loop");
     unregisterAll(adapter);
     sd_bus_detach_event(peripheral.bus);
@@ -299,7 +301,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return run(recordName, "/org/bluez/" + adapter);
+        return run(recordName, std::string(bluez::root) + "/" + adapter);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "minimal-peripheral: %s\n", failure.what());
         return 1;

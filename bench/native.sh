@@ -39,10 +39,11 @@ bus_pid=$!
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/bus" XDG_CONFIG_HOME="$work/config"
 for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
 
-wait_for() { # FILE PATTERN SECONDS
+wait_for() { # FILE PATTERN SECONDS PID: gives up early when process PID has ended
   local i
   for ((i = 0; i < $3 * 10; i++)); do
     grep -q "$2" "$1" 2>/dev/null && return 0
+    kill -0 "$4" 2>/dev/null || break
     sleep 0.1
   done
   echo "native: no '$2' in $1 within $3 s:" >&2
@@ -60,13 +61,14 @@ run() {
   [ "$tool" = strace ] && measured=(strace -c -f -o "$out")
   "$standin" "$requests" >"$work/standin.log" 2>&1 &
   standin_pid=$!
-  wait_for "$work/standin.log" 'org.bluez ready' 10
+  wait_for "$work/standin.log" 'org.bluez ready' 10 "$standin_pid"
   rm -f "$work/input"
   mkfifo "$work/input"
   "${measured[@]}" "${command[@]}" <"$work/input" >"$work/$name.log" 2>&1 &
   peripheral_pid=$!
   exec 4>"$work/input"  # the peripheral's input stays open until it is told to quit
-  wait_for "$work/standin.log" '^done:' 600
+  wait_for "$work/standin.log" '^done:' 600 "$standin_pid" ||
+    { tail -5 "$work/$name.log" >&2; return 1; }
   echo "  $tool, $name: $(sed -n 's/^done: //p' "$work/standin.log")" >&2
   echo quit >&4
   exec 4>&-
