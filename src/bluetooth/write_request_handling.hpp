@@ -9,6 +9,7 @@
 namespace quorla::bluetooth {
 
 // The keystroke script a request sends to the conferencing client; every one is a toggle.
+// Empty for the status, which takes no requests.
 const std::string& toggleScript(CharacteristicRole role);
 
 // The characteristics a companion writes its requests to; absent ones match nothing.
