@@ -158,12 +158,12 @@ void EventLoop::endWithFailure(const std::string& what) noexcept {
 void endProgram(const std::string& what) noexcept {
     if (runningLoop)
         return runningLoop->endWithFailure(what);
-    std::cerr << "quorla: " << what << std::endl;
+    std::cerr << "quorla: " + what + '\n';
     std::_Exit(1);
 }
 
 void EventLoop::fail(const std::string& what) noexcept {
-    std::cerr << "quorla: " << what << '\n';
+    std::cerr << "quorla: " + what + '\n';  // one write
     exitStatus_ = 1;
 }
 
