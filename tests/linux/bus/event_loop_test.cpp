@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "linux/bus/serve_until.hpp"
+#include "platform/linux/bus/entry_guard.hpp"
 
 namespace quorla::platform::linux_ {
 namespace {
@@ -107,32 +109,48 @@ struct RecordingDelegate final : platform::ApplicationDelegate {
     }
 };
 
-// An exception must not cross sd-event's C code: it ends the agent the way a signal does,
-// but with status 1; either way the run ends once the exit tasks finish, not at the deadline.
+// An exception must not cross sd-event's or sd-bus's C code (entry_guard.hpp): one from the
+// program's own work or a broken bus ends the agent the way a signal does, but with status 1;
+// one from an input is logged and the agent goes on. Either way the run ends once the exit
+// tasks finish, not at the deadline.
 TEST(EventLoop, ASignalOrFailedWorkEndsTheRunAfterTheDelegateAndTheExitTasks) {
     const auto fail = [] { throw std::runtime_error("sd_bus_open_system: No such file"); };
+    // The failure of an input; the agent going on is ended by a quit a moment later.
+    const auto input = [](auto failure) {
+        return [failure](EventLoop& loop, auto&) {
+            loop.async([failure] {
+                guardInput(std::cerr, "bluez", nullptr, [&]() -> int { throw failure; });
+            });
+            return loop.scheduleTimer(300ms, [&loop] { loop.terminate(); });
+        };
+    };
     using Start = std::function<std::unique_ptr<platform::Timer>(EventLoop&, RecordingDelegate&)>;
     const auto signal = [](int number) -> Start {
         return [number](EventLoop&, auto&) { return kill(getpid(), number), nullptr; };
     };
+    const std::string ended = "quorla: sd_bus_open_system: No such file\n";
     const struct {
         const char* name;
         Start start;
         int status;
+        std::string said;
     } cases[] = {
-        {"SIGTERM", signal(SIGTERM), 0},
-        {"SIGINT", signal(SIGINT), 0},
-        {"queued work", [&](EventLoop& loop, auto&) { return loop.async(fail), nullptr; }, 1},
+        {"SIGTERM", signal(SIGTERM), 0, ""},
+        {"SIGINT", signal(SIGINT), 0, ""},
+        {"queued work", [&](EventLoop& loop, auto&) { return loop.async(fail), nullptr; }, 1,
+         ended},
         {"a tick", [&](EventLoop& loop, auto&) { return loop.scheduleRepeatingTimer(10ms, fail); },
-         1},
-        {"a one-shot timer", [&](EventLoop& loop, auto&) { return loop.scheduleTimer(10ms, fail); },
-         1},
+         1, ended},
         {"the delegate, told of a signal",
          [&](EventLoop& loop, RecordingDelegate& delegate) {
              delegate.onTerminate = fail;
              return signal(SIGTERM)(loop, delegate);
          },
-         1},
+         1, ended},
+        {"an input whose bus broke", input(BusFailure("sd_bus_open_system: No such file")), 1,
+         ended},
+        {"an input that failed", input(std::runtime_error("no such device")), 0,
+         "bluez: no such device\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -155,8 +173,7 @@ TEST(EventLoop, ASignalOrFailedWorkEndsTheRunAfterTheDelegateAndTheExitTasks) {
         const auto start = Clock::now();
         EXPECT_EQ(loop.run(delegate), c.status);
         EXPECT_LT(Clock::now() - start, EventLoop::exitDeadline / 2) << "waited out the deadline";
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  c.status ? "quorla: sd_bus_open_system: No such file\n" : "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said);
         EXPECT_EQ(delegate.log,
                   (std::vector<std::string>{"launched", "will terminate", "exit task started",
                                             "exit task finished"}));
