@@ -4,10 +4,12 @@
     lab/host.py [--interactive] [--settings DIR] [--timeout SECONDS] LAB_DIR WORK_DIR
 
 The guest's second serial port is this program's standard output; with --interactive, each
-line of standard input goes to the guest, and Ctrl-C, SIGTERM or the end of the input send
+line of standard input goes to the guest once it has spoken, and Ctrl-C, SIGTERM or the end of the input send
 it "quit", so that the guest ends its programs through their own termination and powers
-off. A second Ctrl-C stops the guest at once. The kernel's console goes to
-WORK_DIR/out/console.log. Exits with qemu's status (124 when the timeout stopped it).
+off. A second Ctrl-C stops the guest at once, as does the first while the guest is still
+booting. qemu runs in a session of its own, so that the terminal's Ctrl-C reaches this
+program alone, and dies with it. The kernel's console goes to WORK_DIR/out/console.log.
+Exits with qemu's status (124 when the timeout stopped it, 130 when interrupted).
 
 KVM is used where it works, TCG otherwise: a usable /dev/kvm alone is not enough (some
 hosts offer the node without the CPU's virtualisation extensions), so a guest that prints
@@ -15,6 +17,7 @@ nothing within 30 s under KVM is stopped and booted again under TCG.
 """
 
 import argparse
+import ctypes
 import os
 import re
 import select
@@ -25,6 +28,8 @@ import sys
 import time
 
 KVM_SILENCE_LIMIT = 30.0
+PROGRESS_EVERY = 10
+PR_SET_PDEATHSIG = 1
 
 
 def kvm_is_offered():
@@ -54,6 +59,10 @@ def qemu_command(accel, lab_dir, work, settings, channel):
     return command
 
 
+def die_with_parent():
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
 class Guest:
     def __init__(self, accel, arguments):
         self.accel = accel
@@ -62,8 +71,9 @@ class Guest:
             os.unlink(self.channel)
         command = qemu_command(accel, arguments.lab, arguments.work, arguments.settings,
                                self.channel)
-        self.qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                                     stderr=open(f'{arguments.work}/out/qemu.log', 'w'))
+        log = open(f'{arguments.work}/out/qemu.log', 'w')
+        self.qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                     start_new_session=True, preexec_fn=die_with_parent)
         self.started = time.monotonic()
         self.socket = self._connect()
 
@@ -93,38 +103,73 @@ class Guest:
 
 def carry(guest, interactive, deadline):
     """Copies the guest's output to stdout and, interactively, stdin to the guest, until
-    qemu exits. Returns qemu's status, or None when a KVM guest stayed silent."""
-    heard = False
-    reading_stdin = interactive
-    quitting = []
+    qemu exits. Until the guest speaks, a line of progress counts the seconds."""
+    heard = []
+    try:
+        return carry_from(guest, interactive, deadline, heard)
+    finally:
+        end_progress(heard)
 
-    def quit_guest(*_):
+
+def end_progress(heard):
+    if not heard:
+        heard.append(True)
+        print(flush=True)
+
+
+def carry_from(guest, interactive, deadline, heard):
+    """Returns qemu's status, or None when a KVM guest stayed silent."""
+    print(f'booting the lab ({"KVM" if guest.accel == "kvm" else "software emulation"})', end='',
+          flush=True)
+    reading_stdin = interactive
+    reading_guest = True
+    quitting = []
+    shown = 0
+
+    def quit_guest():
         if quitting:
             guest.stop()
         quitting.append(True)
-        guest.send(b'quit\n')
+        guest.send(b'\nquit\n')
+
+    def interrupted(*_):
+        if not heard:
+            raise KeyboardInterrupt  # nothing has started in the guest that could end
+        quit_guest()
 
     if interactive:
-        signal.signal(signal.SIGINT, quit_guest)
-        signal.signal(signal.SIGTERM, quit_guest)
+        signal.signal(signal.SIGINT, interrupted)
+        signal.signal(signal.SIGTERM, interrupted)
     while guest.qemu.poll() is None:
         now = time.monotonic()
         if now > deadline:
+            end_progress(heard)
             print('lab: the guest ran out of time', flush=True)
             guest.stop()
             return 124
         if guest.accel == 'kvm' and not heard and now - guest.started > KVM_SILENCE_LIMIT:
             guest.stop()
             return None
-        sources = [guest.socket] + ([sys.stdin] if reading_stdin else [])
+        if not heard and now - guest.started >= shown + PROGRESS_EVERY:
+            shown += PROGRESS_EVERY
+            print(f' … {shown} s', end='', flush=True)
+        # Input waits in its pipe or terminal until the guest has spoken: the guest's serial
+        # port drops what arrives before its program opens it.
+        sources = (([guest.socket] if reading_guest else []) +
+                   ([sys.stdin] if reading_stdin and heard else []))
         try:
             ready, _, _ = select.select(sources, [], [], 0.5)
         except InterruptedError:
             continue
         if guest.socket in ready:
-            data = guest.socket.recv(65536)
-            if data:
-                heard = True
+            try:
+                data = guest.socket.recv(65536)
+            except OSError:
+                data = b''
+            if not data:
+                reading_guest = False  # qemu is going; its status follows
+            else:
+                end_progress(heard)
                 sys.stdout.buffer.write(data)
                 sys.stdout.flush()
         if sys.stdin in ready:
@@ -149,9 +194,16 @@ def main():
     deadline = time.monotonic() + arguments.timeout
     accel = 'kvm' if kvm_is_offered() else 'tcg'
     while True:
-        how = 'KVM' if accel == 'kvm' else 'TCG, software emulation (no usable KVM)'
-        print(f'lab: booting the guest under {how}; this takes tens of seconds', flush=True)
-        status = carry(Guest(accel, arguments), arguments.interactive, deadline)
+        guest = None
+        try:
+            guest = Guest(accel, arguments)
+            status = carry(guest, arguments.interactive, deadline)
+        except KeyboardInterrupt:
+            print('lab: interrupted; the guest is stopped', flush=True)
+            return 130
+        finally:
+            if guest:
+                guest.stop()
         if status is not None:
             return status
         print(f'lab: the KVM guest printed nothing in {KVM_SILENCE_LIMIT:g} s; '

@@ -2,22 +2,26 @@
 # The lab is a Debian kernel under qemu with two emulated LE controllers and a real
 # bluetoothd, all taken from the host's own packages: the guest's root is the host's root,
 # read-only, so the binaries under test run there unchanged. lab_prepare installs what is
-# missing and builds the shared parts in build/lab; lab/host.py then boots a guest.
+# missing and builds the shared parts in build/lab, its log in build/lab/prepare.log;
+# lab/host.py then boots a guest.
 # Needs $repo (the checkout) and scripts/install-packages.sh sourced.
 
 lab_packages=(qemu-system-x86 linux-image-amd64 bluez bluez-source busybox-static dbus cpio kmod
   python3)
 
 lab_prepare() {
-  install_missing_packages "${lab_packages[@]}"
   lab_dir=$repo/build/lab
-  mkdir -p "$lab_dir"
+  apt_log=$lab_dir/apt.log install_missing_packages "${lab_packages[@]}"
+  lab_tools=$lab_dir/tools/$(dpkg-query -W -f='${Version}' bluez-source)
+  [ -x "$lab_tools/btgatt-client" ] && [ -x "$lab_tools/btvirt" ] ||
+    echo "preparing the lab (first time only)…" >&2
+  quietly "$lab_dir/prepare.log" lab_build
+}
 
+lab_build() {
   # btvirt and btgatt-client ship in no binary package; bluez-source carries BlueZ's build
   # tree with both built. Unpacking takes ~20 s, so keep them per package version.
-  lab_tools=$lab_dir/tools/$(dpkg-query -W -f='${Version}' bluez-source)
   if [ ! -x "$lab_tools/btgatt-client" ] || [ ! -x "$lab_tools/btvirt" ]; then
-    echo "lab: unpacking btvirt and btgatt-client from /usr/src/bluez.tar.bz2" >&2
     rm -rf "$lab_dir/tools"
     mkdir -p "$lab_tools"
     tar -xjf /usr/src/bluez.tar.bz2 -C "$lab_tools" --strip-components=2 \
@@ -25,13 +29,12 @@ lab_prepare() {
   fi
 
   # The newest kernel whose modules are installed: the guest loads them from the host's root.
-  lab_kernel=""
-  local k
+  local kernel="" k
   for k in $(ls /lib/modules | sort -V); do
-    [ -r "/boot/vmlinuz-$k" ] && lab_kernel=$k
+    [ -r "/boot/vmlinuz-$k" ] && kernel=$k
   done
-  [ -n "$lab_kernel" ] || { echo "lab: no kernel image with modules in /boot" >&2; return 2; }
-  echo "/boot/vmlinuz-$lab_kernel" >"$lab_dir/kernel"
+  [ -n "$kernel" ] || { echo "lab: no kernel image with modules in /boot"; return 2; }
+  echo "/boot/vmlinuz-$kernel" >"$lab_dir/kernel"
 
   # The initramfs: busybox, the modules that reach the host's root over 9p, and init.
   local initramfs=$lab_dir/initramfs m
@@ -39,7 +42,7 @@ lab_prepare() {
   mkdir -p "$initramfs"/{bin,proc,sys,dev,newroot,modules.d}
   cp /bin/busybox "$initramfs/bin/busybox"
   cp "$repo/lab/init" "$initramfs/init"
-  for m in $(for name in virtio_pci 9pnet_virtio 9p; do modprobe -S "$lab_kernel" --show-depends "$name"; done |
+  for m in $(for name in virtio_pci 9pnet_virtio 9p; do modprobe -S "$kernel" --show-depends "$name"; done |
     awk '$1 == "insmod" && !seen[$2]++ { print $2 }'); do
     cp "$m" "$initramfs/modules.d/"
     basename "$m" >>"$initramfs/modules"

@@ -178,7 +178,7 @@ class Radio:
             raise Failure(f'modprobe hci_vhci: {modprobe.stderr.read().strip()}')
         self.capture = OUT + '/btmon.snoop'
         self.btmon = Process('btmon', ['btmon', '-w', self.capture], stdin=False)
-        wait_for(lambda: os.path.exists(self.capture), 10, 'btmon capture')
+        wait_for(lambda: os.path.exists(self.capture), 30, 'btmon capture')
         self.btvirt = self.bluetoothd = None
         trace('bus and btmon up')
         self.start_controllers()

@@ -5,10 +5,13 @@
 # virtual Bluetooth lab instead (lab/): a guest under qemu with two emulated controllers, the
 # agent on one and a virtual phone, quorla-remote, on the other, both in this terminal.
 # Installs the Debian packages it needs first, when any is missing; the lab's only when the
-# lab is used. Builds go to build/run, without tests.
+# lab is used. Builds go to build/run, without tests. Each phase shows one line of progress;
+# its whole output stays in a log under build/ and is shown only when the phase fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
+build=build/run
+agent=$build/src/platform/linux/quorla
 
 virtual=""
 arguments=()
@@ -17,12 +20,16 @@ for argument in "$@"; do
 done
 
 source scripts/install-packages.sh
+apt_log=$build/apt.log
 install_missing_packages cmake ninja-build g++ pkg-config libssl-dev libsystemd-dev nlohmann-json3-dev \
   libcli11-dev bluez
 
-# Progress of the build goes to stderr, so standard output carries only the agent's own.
-cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >&2
-agent=build/run/src/platform/linux/quorla
+# build_agent TARGET...: the build's progress goes to its log, so standard output carries
+# only the agent's own.
+build_agent() {
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+  cmake --build "$build" --target "$@"
+}
 
 # Why this machine cannot run the agent on real Bluetooth, or nothing when it can.
 missing_bluetooth() {
@@ -55,17 +62,18 @@ if [ -z "$virtual" ]; then
   fi
 fi
 
+echo "building quorla…" >&2
 if [ "$virtual" != yes ]; then
-  cmake --build build/run --target quorla >&2
+  quietly "$build/build.log" build_agent quorla
   exec "$agent" "${arguments[@]}"
 fi
 
-cmake --build build/run --target quorla quorla-remote >&2
+quietly "$build/build.log" build_agent quorla quorla-remote
 # The lab's agent reads and writes the same settings file as one run here would.
 settings=${XDG_CONFIG_HOME:-$HOME/.config}/quorla
 mkdir -p "$settings"
 source lab/prepare.sh
-lab_prepare >&2
+lab_prepare
 work=$lab_dir/console
 lab_config "$work" "$repo/lab/console.py" "$agent"
 for argument in "${arguments[@]}"; do

@@ -19,8 +19,6 @@
 namespace quorla::app {
 
 inline constexpr platform::Seconds pollInterval{3.0};
-// The conferencing client, by its exact display name.
-inline constexpr std::string_view clientName = "zoom.us";
 inline constexpr std::string_view idleSymbolName = "circle.grid.2x2";
 inline constexpr std::string_view meetingSymbolName = "circle.grid.2x2.fill";
 inline constexpr std::string_view updateFeedURL = "https://updates.quorla.app/quorla_appcast.xml";

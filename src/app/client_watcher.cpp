@@ -1,13 +1,15 @@
 #include <any>
 
 #include "app/app_delegate.hpp"
+#include "automation/meeting_client.hpp"
 
 namespace quorla::app {
 
 namespace {
 
+// The conferencing client, by its exact display name.
 bool isClient(const platform::RunningApplication& application) {
-    return application.localizedName == clientName;
+    return application.localizedName == automation::clientProcessName;
 }
 
 }  // namespace

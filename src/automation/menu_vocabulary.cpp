@@ -1,6 +1,7 @@
 #include "automation/menu_vocabulary.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace quorla::automation {
 
@@ -46,6 +47,13 @@ constexpr Row keyedRows[] = {
 constexpr Titles englishTitles = {"Meeting", "Keep on Top", "Mute Audio", "Stop Video",
                                   "Gallery View"};
 
+constexpr auto languageKeys = [] {
+    std::array<std::string_view, std::size(keyedRows) + 1> keys{"en"};
+    for (std::size_t i = 0; i < std::size(keyedRows); ++i)
+        keys[i + 1] = keyedRows[i].key;
+    return keys;
+}();
+
 MenuVocabulary vocabularyOf(const Titles& titles) {
     return {std::string(titles.meetingMenu), std::string(titles.keepOnTop),
             std::string(titles.muteAudio), std::string(titles.stopVideo),
@@ -72,6 +80,10 @@ MenuVocabulary selectMenuVocabulary(const std::vector<std::string>& preferredLan
             return vocabularyOf(row.titles);
     }
     return vocabularyOf(englishTitles);
+}
+
+std::span<const std::string_view> menuLanguageKeys() {
+    return languageKeys;
 }
 
 bool hasLanguagePrefix(std::string_view tag, std::string_view key) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ struct MenuVocabulary {
 
     friend bool operator==(const MenuVocabulary&, const MenuVocabulary&) = default;
 };
+
+// The languages the table holds, by their keys in the order they are tested, after "en" for
+// the English row, which is chosen when no key matches.
+std::span<const std::string_view> menuLanguageKeys();
 
 // The row for the first preferred language tag; English when nothing matches.
 MenuVocabulary selectMenuVocabulary(const std::vector<std::string>& preferredLanguages);

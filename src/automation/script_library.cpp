@@ -1,5 +1,6 @@
 #include "automation/script_library.hpp"
 
+#include "automation/meeting_client.hpp"
 #include "platform/preferred_languages.hpp"
 
 namespace quorla::automation {
@@ -42,7 +43,9 @@ std::string checkStatusScriptText(const MenuVocabulary& vocabulary) {
            "    set isActiveSelected to false\n"
            "    try\n"
            "        tell application \"System Events\"\n"
-           "            tell process \"zoom.us\"\n"
+           "            tell process " +
+           quoted(clientProcessName) +
+           "\n"
            "                set meetingMenu to menu bar item " +
            quoted(vocabulary.meetingMenuTitle) + " of menu bar 1\n" +
            itemLookup(vocabulary.keepOnTopTitle, "isConnected") +

@@ -1,17 +1,19 @@
 #include "automation/status_probe.hpp"
 
+#include "automation/meeting_client.hpp"
+
 namespace quorla::automation {
 
 namespace {
 
 platform::AppleEvent checkStatusEvent() {
     platform::AppleEvent event;
-    event.eventClass = platform::fourCharCode("ascr");  // kASAppleScriptSuite
-    event.eventID = platform::fourCharCode("psbr");     // kASSubroutineEvent
-    event.returnID = -1;                                // kAutoGenerateReturnID
-    event.transactionID = 0;                            // kAnyTransactionID
+    event.eventClass = appleScriptSuite;
+    event.eventID = subroutineEvent;
+    event.returnID = -1;      // kAutoGenerateReturnID
+    event.transactionID = 0;  // kAnyTransactionID
     // The handler takes no arguments, so its name is the event's only parameter.
-    event.textParameters[platform::fourCharCode("snam")] = "checkStatus";  // keyASSubroutineName
+    event.textParameters[subroutineNameKeyword] = checkStatusHandler;
     return event;
 }
 

@@ -1,5 +1,6 @@
 #include "bluetooth/bluetooth_session_manager.hpp"
 
+#include "bluetooth/gatt_layout.hpp"
 #include "bluetooth/identifiers.hpp"
 #include "bluetooth/status_byte.hpp"
 #include "bluetooth/write_request_handling.hpp"
@@ -47,32 +48,45 @@ void BluetoothSessionManager::didUpdateState(platform::PeripheralManager& manage
     publishService(manager);
 }
 
-// Every powered-on report builds everything anew: after the radio was switched off and
-// on, the platform has forgotten the earlier service.
+// Every powered-on report builds everything anew. The platform forgets the earlier service
+// when the radio resets or is taken away, but not when it is merely switched off and on,
+// so the earlier one is removed first: a companion could otherwise find the stale copy,
+// whose characteristics no longer lead anywhere.
 void BluetoothSessionManager::publishService(platform::PeripheralManager& manager) {
     if (manager.state() != platform::ManagerState::poweredOn)
         return;
     const bool isPairingRequired =
         platform::standardUserDefaults().boolForKey(requirePairingDefaultsKey);
-    statusCharacteristic = makeCharacteristic(statusCharacteristicUUID(), isPairingRequired);
-    micRequestCharacteristic =
-        makeCharacteristic(micRequestCharacteristicUUID(), isPairingRequired);
-    cameraRequestCharacteristic =
-        makeCharacteristic(cameraRequestCharacteristicUUID(), isPairingRequired);
-    handRequestCharacteristic =
-        makeCharacteristic(handRequestCharacteristicUUID(), isPairingRequired);
-    activeRequestCharacteristic =
-        makeCharacteristic(activeRequestCharacteristicUUID(), isPairingRequired);
+    platform::Service service{{}, true, {}};
+    for (const auto& layout : gattLayout) {
+        auto& field = characteristic(layout.role);
+        field = makeCharacteristic(layout.uuid(), isPairingRequired);
+        service.characteristics.push_back(field);
+    }
 
     const auto serviceUuid = currentServiceUUID();
     if (!serviceUuid || !peripheralManager)
         return;
-    peripheralManager->addService(
-        {*serviceUuid,
-         true,
-         {statusCharacteristic, micRequestCharacteristic, cameraRequestCharacteristic,
-          handRequestCharacteristic, activeRequestCharacteristic}});
+    service.type = *serviceUuid;
+    peripheralManager->removeAllServices();
+    peripheralManager->addService(service);
     peripheralManager->startAdvertising({{*serviceUuid}});
+}
+
+platform::CharacteristicRef& BluetoothSessionManager::characteristic(CharacteristicRole role) {
+    switch (role) {
+        case CharacteristicRole::status:
+            return statusCharacteristic;
+        case CharacteristicRole::mic:
+            return micRequestCharacteristic;
+        case CharacteristicRole::camera:
+            return cameraRequestCharacteristic;
+        case CharacteristicRole::hand:
+            return handRequestCharacteristic;
+        case CharacteristicRole::active:
+            break;
+    }
+    return activeRequestCharacteristic;
 }
 
 void BluetoothSessionManager::didSubscribe(platform::PeripheralManager&,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "bluetooth/gatt_layout.hpp"
 #include "platform/peripheral.hpp"
 
 namespace quorla::bluetooth {
@@ -30,6 +31,9 @@ class BluetoothSessionManager final : public platform::PeripheralManagerDelegate
     bool isCameraActive = false;
     bool isHandRaised = false;
     bool isActiveSelected = false;
+
+    // The field that holds the characteristic of that role.
+    platform::CharacteristicRef& characteristic(CharacteristicRole role);
 
     std::uint8_t statusByte() const;
     // Sends the status byte to every subscriber; nothing before the service is built.

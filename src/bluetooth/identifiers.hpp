@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -16,16 +15,6 @@ const platform::Uuid& micRequestCharacteristicUUID();
 const platform::Uuid& cameraRequestCharacteristicUUID();
 const platform::Uuid& handRequestCharacteristicUUID();
 const platform::Uuid& activeRequestCharacteristicUUID();
-
-// Read, write without response, notify; readable and writeable. The request
-// characteristics carry the same bits as the status one.
-inline constexpr std::uint16_t characteristicProperties = 0x16;
-inline constexpr std::uint8_t characteristicPermissions = 0x03;
-// With pairing required, the same characteristics answer only over an encrypted link: the
-// stack refuses a central that has not paired with Insufficient Encryption, which is what
-// makes a phone start pairing.
-inline constexpr std::uint16_t pairedOnlyCharacteristicProperties = 0x116;
-inline constexpr std::uint8_t pairedOnlyCharacteristicPermissions = 0x0C;
 
 // The RFC 4122 version-5 (SHA-1) UUID of name, fed as its UTF-8 bytes, in namespaceUuid.
 platform::Uuid nameBasedUUID(std::string_view name, const platform::Uuid& namespaceUuid);

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "automation/meeting_client.hpp"
 #include "automation/script_library.hpp"
 #include "platform/notification_center.hpp"
 #include "platform/scripting.hpp"
@@ -14,59 +15,41 @@ namespace quorla::bluetooth {
 
 namespace {
 
-using protocol::RequestMessageKey;
-
-// Brings the client to the front, then sends it one shortcut through System Events.
-std::string makeToggleScript(std::string_view handler, std::string_view keystroke) {
+// Brings the client to the front, then sends it the request's shortcut through System
+// Events: `keystroke "a" using {command down, shift down}`, or `using option down` for a
+// single modifier.
+std::string makeToggleScript(const Request& request) {
+    const std::string handler(request.handler);
+    const auto process = "process \"" + std::string(automation::clientProcessName) + "\"";
+    std::string modifiers;
+    for (const auto modifier : request.shortcut.modifiers)
+        modifiers += (modifiers.empty() ? "" : ", ") + std::string(modifier) + " down";
+    if (request.shortcut.modifiers.size() > 1)
+        modifiers = "{" + modifiers + "}";
     std::string text;
     const auto line = [&text](std::size_t indent, std::string_view content) {
         text.append(indent, ' ').append(content).append("\n");
     };
-    line(0, "on " + std::string(handler) + "()");
-    line(4, "tell application \"System Events\" to set frontmost of process \"zoom.us\" to true");
+    line(0, "on " + handler + "()");
+    line(4, "tell application \"System Events\" to set frontmost of " + process + " to true");
     line(4, "tell application \"System Events\"");
-    line(8, "tell process \"zoom.us\"");
-    line(12, keystroke);
+    line(8, "tell " + process);
+    line(12, "keystroke \"" + std::string(request.shortcut.key) + "\" using " + modifiers);
     line(8, "end tell");
     line(4, "end tell");
     line(4, "return true");
-    line(0, "end " + std::string(handler));
+    line(0, "end " + handler);
     line(0, "");
     text.append(handler).append("()");
     return text;
 }
 
-struct Route {
-    platform::CharacteristicRef RequestCharacteristics::*characteristic;
-    const std::string& (*script)();
-    RequestMessageKey whenOn;
-    RequestMessageKey whenOff;
-};
-
-// Compared in this order; the first match wins.
-constexpr std::array<Route, 4> routes{{
-    {&RequestCharacteristics::mic, toggleMicScript, RequestMessageKey::unmute,
-     RequestMessageKey::mute},
-    {&RequestCharacteristics::camera, toggleCameraScript, RequestMessageKey::activateCamera,
-     RequestMessageKey::deactivateCamera},
-    {&RequestCharacteristics::hand, toggleHandScript, RequestMessageKey::toggleHand,
-     RequestMessageKey::toggleHand},
-    {&RequestCharacteristics::active, toggleViewScript, RequestMessageKey::selectActive,
-     RequestMessageKey::selectGallery},
-}};
-
-// Only the single byte "1" switches on; anything else, malformed UTF-8 included, is off,
-// so no decoding is needed to tell the two apart.
-bool isSwitchOn(const platform::Bytes& value) {
-    return value == platform::Bytes{'1'};
-}
-
-const Route* findRoute(const platform::AttRequest& request,
-                       const RequestCharacteristics& characteristics) {
-    for (const auto& route : routes) {
-        const auto& candidate = characteristics.*route.characteristic;
-        if (candidate && candidate == request.characteristic)
-            return &route;
+const Request* findRequest(const platform::AttRequest& request,
+                           const RequestCharacteristics& characteristics) {
+    for (const auto& candidate : requests) {
+        const auto& characteristic = characteristics.of(candidate.role);
+        if (characteristic && characteristic == request.characteristic)
+            return &candidate;
     }
     return nullptr;
 }
@@ -81,7 +64,7 @@ void runScript(const std::string& text) {
         script->execute();
 }
 
-void announce(RequestMessageKey message) {
+void announce(protocol::RequestMessageKey message) {
     platform::NotificationCenter::defaultCenter().post(
         {protocol::requestNotificationName, {{protocol::requestMessageUserInfoKey, message}}});
 }
@@ -90,36 +73,40 @@ void carryOut(const platform::AttRequest& request, const RequestCharacteristics&
     if (!request.value)
         return;
     const bool on = isSwitchOn(*request.value);
-    const auto* route = findRoute(request, characteristics);
+    const auto* route = findRequest(request, characteristics);
     if (!route)
         return;
-    runScript(route->script());
+    runScript(toggleScript(route->role));
     announce(on ? route->whenOn : route->whenOff);
 }
 
 }  // namespace
 
-const std::string& toggleMicScript() {
-    static const auto text =
-        makeToggleScript("toggleMic", "keystroke \"a\" using {command down, shift down}");
-    return text;
+const std::string& toggleScript(CharacteristicRole role) {
+    static const auto texts = [] {
+        std::array<std::string, gattLayout.size()> built;
+        for (const auto& request : requests)
+            built[static_cast<std::size_t>(request.role)] = makeToggleScript(request);
+        return built;
+    }();
+    return texts[static_cast<std::size_t>(role)];
 }
 
-const std::string& toggleCameraScript() {
-    static const auto text =
-        makeToggleScript("toggleCamera", "keystroke \"v\" using {command down, shift down}");
-    return text;
-}
-
-const std::string& toggleHandScript() {
-    static const auto text = makeToggleScript("toggleHand", "keystroke \"y\" using option down");
-    return text;
-}
-
-const std::string& toggleViewScript() {
-    static const auto text =
-        makeToggleScript("toggleView", "keystroke \"w\" using {command down, shift down}");
-    return text;
+const platform::CharacteristicRef& RequestCharacteristics::of(CharacteristicRole role) const {
+    static const platform::CharacteristicRef none;
+    switch (role) {
+        case CharacteristicRole::mic:
+            return mic;
+        case CharacteristicRole::camera:
+            return camera;
+        case CharacteristicRole::hand:
+            return hand;
+        case CharacteristicRole::active:
+            return active;
+        case CharacteristicRole::status:
+            break;
+    }
+    return none;
 }
 
 void handleWriteRequests(platform::PeripheralManager& manager,

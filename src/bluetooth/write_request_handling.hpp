@@ -3,15 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "bluetooth/requests.hpp"
 #include "platform/peripheral.hpp"
 
 namespace quorla::bluetooth {
 
-// The keystroke scripts sent to the conferencing client; every one is a toggle.
-const std::string& toggleMicScript();
-const std::string& toggleCameraScript();
-const std::string& toggleHandScript();
-const std::string& toggleViewScript();
+// The keystroke script a request sends to the conferencing client; every one is a toggle.
+// Empty for the status, which takes no requests.
+const std::string& toggleScript(CharacteristicRole role);
 
 // The characteristics a companion writes its requests to; absent ones match nothing.
 struct RequestCharacteristics {
@@ -19,6 +18,8 @@ struct RequestCharacteristics {
     platform::CharacteristicRef camera;
     platform::CharacteristicRef hand;
     platform::CharacteristicRef active;
+
+    const platform::CharacteristicRef& of(CharacteristicRole role) const;
 };
 
 // Carries out one batch in order: for each routed request its script runs, then the

@@ -74,6 +74,8 @@ class PeripheralManager {
     virtual ~PeripheralManager() = default;
 
     virtual ManagerState state() const = 0;
+    // Drops every service added so far; what is already gone is no error.
+    virtual void removeAllServices() = 0;
     virtual void addService(const Service& service) = 0;
     virtual void startAdvertising(const AdvertisementData& advertisement) = 0;
     // Every request, read or write, must be answered exactly once.

@@ -24,7 +24,8 @@ class StatusBarButton {
   public:
     virtual ~StatusBarButton() = default;
 
-    // The system symbol of that name, without an accessibility description.
+    // The system symbol of that name; where the system has none, the button shows a short
+    // title instead, so that the item never vanishes.
     virtual void setSymbolImage(const std::string& symbolName) = 0;
 };
 

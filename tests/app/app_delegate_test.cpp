@@ -234,7 +234,7 @@ TEST_F(AppTest, APollSendsWhenAnyOneFlagChangedAndOnlyThen) {
         {{.isMicOn = true}, {"checkStatus ran", "update EA"}},
         {{.isMicOn = true, .isCameraOn = true}, {"checkStatus ran", "update EB"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
-        {{.isCameraOn = true, .isSpeakerView = true}, {"checkStatus ran", "update F9"}},
+        {{.isCameraOn = true, .isActiveSelected = true}, {"checkStatus ran", "update F9"}},
         {{.isCameraOn = true}, {"checkStatus ran", "update E9"}},
     };
     for (const auto& [state, expected] : polls) {

@@ -2,49 +2,65 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
 namespace quorla::automation {
 namespace {
 
-// Written out, not taken from the code under test.
-const MenuVocabulary english{"Meeting", "Keep on Top", "Mute Audio", "Stop Video", "Gallery View"};
+// The client's own titles in each language, written out here rather than taken from the
+// table the code (and the emulated client) reads: a wrong title there reads as a missing
+// item on a real Mac, and nothing else would notice.
+const std::pair<const char*, MenuVocabulary> knownTitles[] = {
+    {"en", {"Meeting", "Keep on Top", "Mute Audio", "Stop Video", "Gallery View"}},
+    {"es",
+     {"Reunión", "Mantener en la parte superior", "Silenciar el audio", "Parar Video",
+      "Vista de galería"}},
+    {"it",
+     {"Riunione", "Mantieni in alto", "Disattiva audio", "Disattiva video", "Vista galleria"}},
+    {"de",
+     {"Meeting", "Im Vordergrund anzeigen", "Audio stummschalten", "Video beenden",
+      "Galerieansicht"}},
+    {"fr", {"Réunion", "Garder en haut", "Couper le son", "Arrêter vidéo", "Affichage galerie"}},
+    {"ru",
+     {"Конференция", "Оставить сверху", "Выключить звук аудиоустройства", "Остановить видео",
+      "Вид галереи"}},
+    {"zh-hant", {"會議", "保持在最上層", "音訊靜音", "停止視訊", "圖庫檢視"}},
+    {"zh", {"会议", "保持在最前面", "静音", "停止视频", "画廊视图"}},
+    {"ja",
+     {"ミーティング", "一番上のままにします", "オーディオのミュート", "ビデオの停止",
+      "ギャラリー ビュー"}},
+    {"pt",
+     {"Reunião", "Manter no topo", "Desativar Áudio", "Interromper Vídeo", "Exibição da Galeria"}},
+    {"ko", {"회의", "항상 위에 표시", "오디오 음소거", "비디오 중지", "갤러리 보기"}},
+};
 
-// The row of a key, or English for none.
-MenuVocabulary rowOf(const std::string& key) {
-    return key.empty() ? english : selectMenuVocabulary({key});
+MenuVocabulary titlesOf(const std::string& key) {
+    for (const auto& [known, titles] : knownTitles)
+        if (key == known)
+            return titles;
+    throw std::invalid_argument(key);
 }
 
-// The rows are told apart from each other and English by its written-out titles, so that
-// choosing a row is checked without copying the table.
-TEST(SelectMenuVocabulary, TheFirstTagLowercasedPicksTheRowOfTheFirstKeyItBeginsWith) {
-    const std::string keys[] = {"",        "es", "it", "de", "fr", "ru",
-                                "zh-hant", "zh", "ja", "pt", "ko"};
-    std::set<std::vector<std::string>> rows;
-    for (const auto& key : keys) {
-        const auto row = rowOf(key);
-        rows.insert({row.meetingMenuTitle, row.keepOnTopTitle, row.muteAudioTitle,
-                     row.stopVideoTitle, row.galleryViewTitle});
+TEST(SelectMenuVocabulary, EachLanguageGetsTheClientsOwnTitlesAndOnlyTheFirstTagCounts) {
+    std::vector<std::string> keys;
+    for (const auto& [key, titles] : knownTitles) {
+        EXPECT_EQ(selectMenuVocabulary({key}), titles) << key;
+        keys.emplace_back(key);
     }
-    EXPECT_EQ(rows.size(), std::size(keys));
-    EXPECT_EQ(selectMenuVocabulary({}), english);
+    EXPECT_EQ(std::vector<std::string>(menuLanguageKeys().begin(), menuLanguageKeys().end()), keys);
 
-    // The first tag, lowercased, picks the first key it begins with.
-    const char* cases[][2] = {{"en-US", ""},
-                              {"de-CH", "de"},
-                              {"DE", "de"},
-                              {"zh-Hant-HK", "zh-hant"},
-                              {"zh-Hans-CN", "zh"},
-                              {"zh-han", "zh"},
-                              {"kok-IN", "ko"},
-                              {"z", ""},
-                              {"", ""}};
+    // The first tag, lowercased, picks the first key it begins with; English when none.
+    const char* cases[][2] = {{"en-US", "en"},      {"de-CH", "de"}, {"DE", "de"},
+                              {"es-419", "es"},     {"pt-BR", "pt"}, {"zh-Hant-HK", "zh-hant"},
+                              {"zh-Hans-CN", "zh"}, {"zh-HK", "zh"}, {"zh-han", "zh"},
+                              {"kok-IN", "ko"},     {"z", "en"},     {"", "en"},
+                              {"nl-NL", "en"}};
     for (const auto& [tag, key] : cases)
-        EXPECT_EQ(selectMenuVocabulary({tag}), rowOf(key)) << tag;
-    EXPECT_EQ(selectMenuVocabulary({"nl-NL", "fr-FR"}), rowOf("")) << "only the first tag counts";
-    EXPECT_EQ(selectMenuVocabulary({"fr-FR", "nl-NL"}), rowOf("fr"));
+        EXPECT_EQ(selectMenuVocabulary({tag}), titlesOf(key)) << tag;
+    EXPECT_EQ(selectMenuVocabulary({}), titlesOf("en"));
+    EXPECT_EQ(selectMenuVocabulary({"nl-NL", "fr-FR"}), titlesOf("en")) << "only the first counts";
+    EXPECT_EQ(selectMenuVocabulary({"fr-FR", "nl-NL"}), titlesOf("fr"));
 }
 
 }  // namespace

@@ -43,10 +43,10 @@ TEST_F(StatusProbe, ReadsEachFlagFromTheClientsMenusInItsLanguageOnly) {
         {{.isInMeeting = true}, {true, false, false, false}},
         {{.isInMeeting = true, .isMicOn = true}, {true, true, false, false}},
         {{.isInMeeting = true, .isCameraOn = true}, {true, false, true, false}},
-        {{.isInMeeting = true, .isSpeakerView = true}, {true, false, false, true}},
+        {{.isInMeeting = true, .isActiveSelected = true}, {true, false, false, true}},
     };
-    for (const char* language :
-         {"en", "es", "it", "de", "fr", "ru", "zh-hant", "zh", "ja", "pt", "ko"}) {
+    // Which titles each language has is the vocabulary's test; German shares the menu's title.
+    for (const char* language : {"en", "de", "zh-hant"}) {
         for (auto [state, expected] : states) {
             SCOPED_TRACE(testing::Message() << language << " " << testing::PrintToString(expected));
             state.language = language;

@@ -21,8 +21,8 @@ inline std::string hex(const platform::Bytes& bytes) {
 }
 
 // Stands in for the platform's peripheral role and lets a test act as the radio and as a
-// central. Records "addService", "advertise <service UUIDs>", "respond #<id>",
-// "update <hex>" and "update refused <hex>" in the call log.
+// central. Records "removeAllServices", "addService", "advertise <service UUIDs>",
+// "respond #<id>", "update <hex>" and "update refused <hex>" in the call log.
 class FakePeripheralManager final : public platform::PeripheralManager {
   public:
     // The characteristic written and the bytes, if any.
@@ -32,6 +32,10 @@ class FakePeripheralManager final : public platform::PeripheralManager {
         : delegate_(delegate) {}
 
     platform::ManagerState state() const override { return state_; }
+    void removeAllServices() override {
+        services.clear();
+        CallLog::shared().add("removeAllServices");
+    }
     void addService(const platform::Service& service) override {
         services.push_back(service);
         CallLog::shared().add("addService");
@@ -78,6 +82,7 @@ class FakePeripheralManager final : public platform::PeripheralManager {
 
     // A full transmit queue: updates are refused while set.
     bool refuseUpdates = false;
+    // The services published and not removed since.
     std::vector<platform::Service> services;
 
   private:

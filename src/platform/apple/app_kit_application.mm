@@ -3,13 +3,16 @@
 #endif
 
 #import <AppKit/AppKit.h>
+#import <dispatch/dispatch.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <utility>
+#include <vector>
 
 #include "platform/apple/apple_platform.hpp"
 
@@ -45,6 +48,8 @@ class SharedApplication final : public AppKitApplication {
         // application holds its delegate weakly.
         appKitDelegate_ = [[QuorlaApplicationDelegate alloc] initWithApplication:this];
         NSApplication.sharedApplication.delegate = appKitDelegate_;
+        quitOnSignal(SIGTERM, "SIGTERM");
+        quitOnSignal(SIGINT, "SIGINT");
         return NSApplicationMain(argc_, argv_);
     }
 
@@ -93,6 +98,23 @@ class SharedApplication final : public AppKitApplication {
     std::size_t pendingHolds_ = 0;
     NSTimer* deadline_ = nil;
     id<NSObject> activity_ = nil;
+    std::vector<dispatch_source_t> signalSources_;
+
+    // killall and Ctrl-C end a process at once, without the last notification, so the phone
+    // would keep showing a meeting. Such a signal quits as the Quit item does instead. A
+    // dispatch source only observes a signal: its default action, ending the process, is
+    // turned off first.
+    void quitOnSignal(int number, const char* name) {
+        std::signal(number, SIG_IGN);
+        dispatch_source_t source = dispatch_source_create(DISPATCH_SOURCE_TYPE_SIGNAL, number, 0,
+                                                          dispatch_get_main_queue());
+        dispatch_source_set_event_handler(source, ^{
+          console_ << "quit: " << name << " received\n";
+          terminate();
+        });
+        dispatch_resume(source);
+        signalSources_.push_back(source);
+    }
 
     void tellWillTerminate() {
         if (!std::exchange(hasToldWillTerminate_, true))

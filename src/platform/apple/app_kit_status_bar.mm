@@ -37,9 +37,14 @@ class AppKitStatusBarButton final : public StatusBarButton {
   public:
     explicit AppKitStatusBarButton(NSStatusBarButton* button) : button_(button) {}
 
+    // VoiceOver reads an image-only button by its image's accessibility description. A
+    // symbol that this macOS lacks comes back as nil, which would leave the button blank
+    // and the agent unreachable: the name stands in for it.
     void setSymbolImage(const std::string& symbolName) override {
-        button_.image = [NSImage imageWithSystemSymbolName:toNSString(symbolName)
-                                  accessibilityDescription:nil];
+        NSImage* image = [NSImage imageWithSystemSymbolName:toNSString(symbolName)
+                                   accessibilityDescription:@"Quorla"];
+        button_.image = image;
+        button_.title = image ? @"" : @"Quorla";
     }
 
   private:

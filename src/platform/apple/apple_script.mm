@@ -4,6 +4,7 @@
 
 #import <Foundation/Foundation.h>
 
+#include "automation/meeting_client.hpp"
 #include "platform/apple/foundation_text.h"
 #include "platform/scripting.hpp"
 
@@ -11,9 +12,7 @@ namespace quorla::platform {
 namespace {
 
 using apple::toNSString;
-
-// keyASSubroutineName (OpenScripting's ASRegistry.h): the parameter naming the handler.
-constexpr FourCharCode subroutineNameKeyword = fourCharCode("snam");
+using automation::subroutineNameKeyword;
 
 // TN2084: "the routine name must be in lower case". AppleScript identifiers ignore case,
 // so the lowercased name reaches the handler however the script spells it.
@@ -55,8 +54,9 @@ class AppleScript final : public Script {
                                             targetDescriptor:nil
                                                     returnID:event.returnID
                                                transactionID:event.transactionID];
+        // As Apple event parameters, as TN2084 adds the handler's name and arguments.
         for (const auto& [keyword, text] : event.textParameters)
-            [made setDescriptor:parameterDescriptor(keyword, text) forKeyword:keyword];
+            [made setParamDescriptor:parameterDescriptor(keyword, text) forKeyword:keyword];
         NSDictionary<NSString*, id>* errorInfo = nil;
         NSAppleEventDescriptor* reply = [script_ executeAppleEvent:made error:&errorInfo];
         return reply ? std::make_unique<AppleEventReply>(reply) : nullptr;

@@ -133,6 +133,8 @@ class CoreBluetoothPeripheralManager final : public PeripheralManager {
     static_assert(CBAttributePermissionsWriteEncryptionRequired ==
                   attribute_permission::writeEncryptionRequired);
 
+    void removeAllServices() override { [manager_ removeAllServices]; }
+
     void addService(const Service& service) override {
         NSMutableArray<CBCharacteristic*>* characteristics =
             [NSMutableArray arrayWithCapacity:service.characteristics.size()];

@@ -14,6 +14,7 @@
 
 @interface NSButton : NSObject
 @property(nullable, strong) NSImage* image;
+@property(copy) NSString* title;
 @end
 
 @interface NSStatusBarButton : NSButton

@@ -3,6 +3,7 @@
 // syntax-only check on machines without Apple's SDK; never used for a real build.
 #pragma once
 
+#include <CoreFoundation/CoreFoundation.h>
 #include <dispatch/dispatch.h>
 #include <objc/objc_base.h>
 
@@ -47,6 +48,7 @@ enum { NSUTF8StringEncoding = 4 };
 
 @interface NSArray<__covariant ObjectType> : NSObject <NSFastEnumeration>
 @property(readonly) NSUInteger count;
+- (BOOL)containsObject:(ObjectType)anObject;
 - (ObjectType)objectAtIndexedSubscript:(NSUInteger)idx;
 @end
 
@@ -145,7 +147,7 @@ typedef SInt32 AETransactionID;
                                            returnID:(AEReturnID)returnID
                                       transactionID:(AETransactionID)transactionID;
 + (NSAppleEventDescriptor*)descriptorWithString:(NSString*)string;
-- (void)setDescriptor:(NSAppleEventDescriptor*)descriptor forKeyword:(AEKeyword)keyword;
+- (void)setParamDescriptor:(NSAppleEventDescriptor*)descriptor forKeyword:(AEKeyword)keyword;
 @property(readonly) NSInteger numberOfItems;
 - (nullable NSAppleEventDescriptor*)descriptorAtIndex:(NSInteger)index;
 @property(readonly) Boolean booleanValue;
@@ -162,5 +164,9 @@ typedef SInt32 AETransactionID;
 @end
 
 extern "C" Class _Nullable NSClassFromString(NSString* aClassName);
+
+inline id _Nullable CFBridgingRelease(CFTypeRef _Nullable X) {
+    return (__bridge_transfer id)X;
+}
 
 #pragma clang assume_nonnull end

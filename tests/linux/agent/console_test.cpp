@@ -97,6 +97,16 @@ TEST_F(ConsoleTest, BlanksAroundCommandsAreIgnoredAndEachCommandReachesItsTarget
     EXPECT_FALSE(client->state().isRunning);
 }
 
+// 1024 bytes is the longest line taken, blanks included, not counting its line feed.
+TEST_F(ConsoleTest, TheLongestLineTakenIs1024Bytes) {
+    start({});
+    send(std::string(1021, ' ') + "join\n");
+    EXPECT_FALSE(client->state().isInMeeting);
+    EXPECT_NE(trace.str().find("longer than 1024 bytes"), std::string::npos) << trace.str();
+    send(std::string(1020, ' ') + "join\n");
+    EXPECT_TRUE(client->state().isInMeeting);
+}
+
 // After a line of a megabyte, reported once, the input ends with a last line that runs; the
 // agent keeps running.
 TEST_F(ConsoleTest, ALineOfAMegabyteIsReportedOnceAndTheLastLineRunsAtTheEndOfInput) {

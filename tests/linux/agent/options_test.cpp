@@ -47,20 +47,49 @@ TEST(OptionsTest, ACommandLineTheAgentCannotStartWithIsRefusedWithItsReason) {
     }
 }
 
-TEST(OptionsTest, EveryOptionSetsWhatItNames) {
-    const auto options = parseOptions({"--record-name", std::string(255, 'n'), "--adapter=hci1",
-                                       "--client", "meeting", "--mic", "on", "--view", "speaker",
-                                       "--client-language", "zh-hant"});
-    EXPECT_EQ(options.recordName, std::string(255, 'n'));
-    EXPECT_EQ(options.adapterName, "hci1");
-    EXPECT_TRUE(options.client.isInMeeting && options.client.isMicOn);
-    EXPECT_FALSE(options.client.isCameraOn);
-    EXPECT_TRUE(options.client.isSpeakerView);
-    EXPECT_EQ(options.client.language, "zh-hant");
-    EXPECT_EQ(options.isPairingRequired, std::nullopt);
-    EXPECT_EQ(parseOptions({"--require-pairing"}).isPairingRequired, true);
-    EXPECT_EQ(parseOptions({"--no-require-pairing"}).isPairingRequired, false);
-    EXPECT_TRUE(parseOptions({"--mic", "on", "--help", "--bogus"}).isHelpRequested);
+// What the agent starts with, in a line of its own words.
+std::string startsWith(const std::vector<std::string_view>& arguments) {
+    const auto options = parseOptions(arguments);
+    const auto& c = options.client;
+    const auto onOff = [](bool isOn) { return isOn ? "on" : "off"; };
+    return options.recordName.value_or("-") + " " + options.adapterName.value_or("-") + " " +
+           (!c.isRunning    ? "not-running"
+            : c.isInMeeting ? "meeting"
+                            : "running") +
+           " mic " + onOff(c.isMicOn) + " camera " + onOff(c.isCameraOn) + " " +
+           (c.isActiveSelected ? "speaker" : "gallery") + " " + c.language + " pairing " +
+           (options.isPairingRequired ? onOff(*options.isPairingRequired) : "-") +
+           (options.isHelpRequested ? " help" : "");
+}
+
+TEST(OptionsTest, EachOptionAcceptsEveryValueItNamesAndSetsOnlyWhatItNames) {
+    const std::string longest(255, 'n');
+    const std::pair<std::vector<std::string_view>, std::string> rows[] = {
+        {{}, "- - running mic off camera off gallery en pairing -"},
+        {{"--record-name", longest},
+         longest + " - running mic off camera off gallery en pairing -"},
+        {{"--record-name=\xc3\xa9"}, "\xc3\xa9 - running mic off camera off gallery en pairing -"},
+        {{"--adapter=hci1"}, "- hci1 running mic off camera off gallery en pairing -"},
+        {{"--client", "not-running"}, "- - not-running mic off camera off gallery en pairing -"},
+        {{"--client", "meeting"}, "- - meeting mic off camera off gallery en pairing -"},
+        {{"--client", "meeting", "--client", "running"},
+         "- - running mic off camera off gallery en pairing -"},
+        {{"--mic", "on", "--camera=on"}, "- - running mic on camera on gallery en pairing -"},
+        {{"--mic", "on", "--mic", "off", "--camera", "off"},
+         "- - running mic off camera off gallery en pairing -"},
+        {{"--view", "speaker"}, "- - running mic off camera off speaker en pairing -"},
+        {{"--view", "speaker", "--view", "gallery"},
+         "- - running mic off camera off gallery en pairing -"},
+        {{"--require-pairing"}, "- - running mic off camera off gallery en pairing on"},
+        {{"--no-require-pairing"}, "- - running mic off camera off gallery en pairing off"},
+        {{"--mic", "on", "--help", "--bogus"},
+         "- - running mic on camera off gallery en pairing - help"},
+    };
+    for (const auto& [arguments, expected] : rows)
+        EXPECT_EQ(startsWith(arguments), expected);
+    for (const char* key : {"en", "es", "it", "de", "fr", "ru", "zh-hant", "zh", "ja", "pt", "ko"})
+        EXPECT_EQ(startsWith({"--client-language", key}),
+                  "- - running mic off camera off gallery " + std::string(key) + " pairing -");
 }
 
 }  // namespace

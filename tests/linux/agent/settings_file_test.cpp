@@ -112,27 +112,58 @@ TEST_F(SettingsFileTest, AFileThatCannotBeParsedIsMovedAsideAndNeverOverwritten)
     }
 }
 
-// A file where the folder should be, or a folder where the file should be: what is there
-// stays, and the value holds for this launch.
-TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenOrAFileThatCannotBeReadIsReportedAndKept) {
-    const std::pair<std::filesystem::path, std::string> cases[] = {
-        {folder / "quorla", "cannot store settings in \"" + path.string()},
-        {path / "inside", "cannot read the settings file \"" + path.string()},
+// A file where the folder should be: it stays, and the value holds for this launch.
+TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenIsReportedAndKept) {
+    writeFile(folder / "quorla", "in the way");
+    SettingsFile settings(path, errors);
+    settings.setString(key, "abc");
+    EXPECT_NE(errors.str().find("cannot store settings in \"" + path.string()), std::string::npos)
+        << errors.str();
+    EXPECT_NE(errors.str().find("the new value holds until the agent quits"), std::string::npos);
+    EXPECT_EQ(readFile(folder / "quorla"), "in the way");
+    EXPECT_EQ(settings.stringForKey(key), "abc");
+}
+
+// A relative XDG_CONFIG_HOME is not a place the agent may write to (it would depend on the
+// folder the agent was started in), so it counts as unset.
+TEST_F(SettingsFileTest, ARelativeOrEmptyConfigHomeMeansTheHomeFolder) {
+    const std::pair<const char*, std::filesystem::path> rows[] = {
+        {"/etc/xdg-test", "/etc/xdg-test/quorla/settings.json"},
+        {"relative/config", folder / ".config/quorla/settings.json"},
+        {"./config", folder / ".config/quorla/settings.json"},
+        {"", folder / ".config/quorla/settings.json"},
     };
-    for (const auto& [inTheWay, report] : cases) {
-        SCOPED_TRACE(report);
-        std::filesystem::remove_all(folder / "quorla");
-        inTheWay == path / "inside" ? (void)std::filesystem::create_directories(inTheWay)
-                                    : writeFile(inTheWay, "in the way");
-        errors.str("");
-        SettingsFile settings(path, errors);
-        settings.setString(key, "abc");
-        EXPECT_NE(errors.str().find(report), std::string::npos) << errors.str();
-        EXPECT_NE(errors.str().find("the new value holds until the agent quits"),
-                  std::string::npos);
-        EXPECT_TRUE(std::filesystem::exists(inTheWay));
-        EXPECT_EQ(settings.stringForKey(key), "abc");
+    ::setenv("HOME", folder.c_str(), 1);
+    for (const auto& [configHome, expected] : rows) {
+        ::setenv("XDG_CONFIG_HOME", configHome, 1);
+        EXPECT_EQ(SettingsFile::defaultPath(), expected) << configHome;
     }
+}
+
+// Read as another user, the file cannot be read: none of what it holds may be lost by
+// writing a file of the values known, which would hold only the new one.
+TEST_F(SettingsFileTest, AFileThatCannotBeReadKeepsEveryEntryItHolds) {
+    const std::string stored = R"({"other": [1, 2], "quorla.iCloudUserID": "kept"})";
+    writeFile(path, stored);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write);
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    std::filesystem::permissions(path.parent_path(), std::filesystem::perms::all);
+    const pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {  // root reads everything: the child gives that up
+        if (::geteuid() == 0 && (::setgid(65534) < 0 || ::setuid(65534) < 0))
+            ::_exit(2);
+        std::ostringstream reported;
+        SettingsFile settings(path, reported);
+        settings.setString(key, "new");
+        const bool isReported = reported.str().find("cannot read") != std::string::npos;
+        ::_exit(isReported && settings.stringForKey(key) == "new" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(readFile(path), stored);
+    EXPECT_EQ(filesIn(path.parent_path()), std::vector{path});
 }
 
 // The file-size limit kills the writer inside its write (SIGXFSZ), exactly where a crash

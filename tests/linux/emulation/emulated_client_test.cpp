@@ -3,101 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <any>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
-#include "automation/menu_vocabulary.hpp"
-#include "automation/script_library.hpp"
 #include "bluetooth/write_request_handling.hpp"
 
 namespace quorla::platform::linux_ {
 namespace {
 
-void run(EmulatedClient& client, const std::string& text) {
+void run(EmulatedClient& client, std::string_view text) {
     client.createScript(text)->execute();
 }
 
-TEST(EmulatedClient, TakesEachToggleScriptsShortcutOnlyDuringAMeeting) {
-    const auto typed = [](const std::string& process, const std::string& keystroke) {
-        return "tell application \"System Events\"\n    tell process \"" + process + "\"\n" +
-               keystroke + "\n    end tell\nend tell";
+// Which script each request runs, word for word, is the write-request handler's test.
+TEST(EmulatedClient, EachToggleScriptSwitchesItsOwnFlagOnlyDuringAMeeting) {
+    using enum bluetooth::CharacteristicRole;
+    const std::pair<bluetooth::CharacteristicRole, bool ClientState::*> rows[] = {
+        {mic, &ClientState::isMicOn},
+        {camera, &ClientState::isCameraOn},
+        {hand, &ClientState::isHandRaised},
+        {active, &ClientState::isActiveSelected},
     };
-    const struct {
-        std::string script;
-        bool ClientState::*flag;  // none: the client ignores it
-    } cases[] = {
-        {bluetooth::toggleMicScript(), &ClientState::isMicOn},
-        {bluetooth::toggleCameraScript(), &ClientState::isCameraOn},
-        {bluetooth::toggleHandScript(), &ClientState::isHandRaised},
-        {bluetooth::toggleViewScript(), &ClientState::isSpeakerView},
-        {typed("Finder", "keystroke \"a\" using {command down, shift down}"), nullptr},
-        {typed("zoom.us", "keystroke \"a\" using command down"), nullptr},
-        {typed("zoom.us", "keystroke \"y\" using {option down, shift down}"), nullptr},
-    };
-    const bool ClientState::*flags[] = {&ClientState::isMicOn, &ClientState::isCameraOn,
-                                        &ClientState::isHandRaised, &ClientState::isSpeakerView};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.script);
+    for (const auto& [role, flag] : rows) {
         std::ostringstream trace;
         EmulatedClient client({.isInMeeting = true}, trace);
-        run(client, c.script);
-        for (const auto flag : flags)
-            EXPECT_EQ(client.state().*flag, flag == c.flag);
-        if (!c.flag)
-            continue;
-        run(client, c.script);
-        EXPECT_FALSE(client.state().*c.flag);
+        const auto before = client.state();
+        run(client, bluetooth::toggleScript(role));
+        EXPECT_TRUE(client.state().*flag);
+        for (const auto& [other, otherFlag] : rows)
+            EXPECT_EQ(client.state().*otherFlag, otherFlag == flag || before.*otherFlag);
         client.leaveMeeting();
-        run(client, c.script);
-        EXPECT_FALSE(client.state().*c.flag);
-    }
-}
-
-// Carries out the checkStatus handler as its text says: the flag each found item's next line
-// sets, the flags in the order returned, the process told; nothing answers anything else.
-TEST(EmulatedClient, AnswersCheckStatusAsItsTextSaysAndNothingElse) {
-    std::ostringstream trace;
-    EmulatedClient client({.isInMeeting = true, .isMicOn = true}, trace);
-    const auto english = automation::checkStatusScriptText(automation::selectMenuVocabulary({}));
-    const auto replace = [](std::string text, const std::string& from, const std::string& to) {
-        return text.replace(text.find(from), from.size(), to);
-    };
-    const AppleEvent event{
-        fourCharCode("ascr"), fourCharCode("psbr"), -1, 0, {{fourCharCode("snam"), "checkStatus"}}};
-    const struct {
-        const char* label;
-        std::string source;
-        AppleEvent event;
-        std::optional<std::vector<bool>> expected;  // none: no reply
-    } cases[] = {
-        {"as the agent writes it", english, event, {{true, true, false, false}}},
-        {"mute audio sets the camera flag",
-         replace(english, "set isMicActive to true", "set isCameraActive to true"),
-         event,
-         {{true, false, true, false}}},
-        {"flags returned in another order",
-         replace(english,
-                 "return {isConnected, isMicActive, isCameraActive, isActiveSelected}\n    on",
-                 "return {isMicActive, isConnected}\n    on"),
-         event,
-         {{true, true}}},
-        {"another process",
-         replace(english, "\"zoom.us\"", "\"Finder\""),
-         event,
-         {{false, false, false, false}}},
-        {"toggle script", bluetooth::toggleMicScript(), event, std::nullopt},
-        {"no return list", "on checkStatus()\nend checkStatus", event, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        const auto reply = client.createScript(c.source)->executeAppleEvent(c.event);
-        ASSERT_EQ(reply != nullptr, c.expected.has_value());
-        std::vector<bool> flags;
-        for (long i = 1; reply && i <= reply->numberOfItems(); ++i)
-            flags.push_back(reply->descriptorAtIndex(i)->booleanValue());
-        EXPECT_EQ(flags, c.expected.value_or(flags));
+        run(client, bluetooth::toggleScript(role));
+        EXPECT_EQ(client.state().*flag, role != hand) << "leaving lowers the hand";
     }
 }
 

@@ -13,12 +13,14 @@ constexpr std::string_view commandList =
     "launch quit-client join leave mic camera hand view language KEY status pair-accept "
     "pair-reject paired unpair ADDRESS updates quit help";
 
-constexpr std::string_view helpText = R"(commands, one per line:
+std::string helpText() {
+    return R"(commands, one per line:
   launch         start the emulated client
   quit-client    quit the emulated client
   join, leave    join or leave a meeting in the client
   mic, camera, hand, view   toggle them from the client's side
-  language KEY   the client's menu language: en es it de fr ru zh-hant zh ja pt ko
+  language KEY   the client's menu language: )" +
+           clientLanguageList() + R"(
   status         print the status byte the companions are sent
   pair-accept, pair-reject   answer a companion's request to pair
   paired         list the devices paired with this computer
@@ -27,6 +29,7 @@ constexpr std::string_view helpText = R"(commands, one per line:
   quit           quit the agent
   help           this list
 )";
+}
 
 // What the client's own user does, by console command.
 struct ClientAction {
@@ -131,7 +134,7 @@ void Console::run(std::string_view command, std::string_view argument) {
     } else if (command == "quit") {
         targets_.application.terminate();
     } else if (command == "help") {
-        trace_ << helpText;
+        trace_ << helpText();
     } else {
         unknown(command);
     }
@@ -139,7 +142,7 @@ void Console::run(std::string_view command, std::string_view argument) {
 
 void Console::setLanguage(std::string_view key) {
     if (!targets_.client.setLanguage(key))
-        trace_ << "console: language needs one of the KEYs en es it de fr ru zh-hant zh ja pt ko"
+        trace_ << "console: language needs one of the KEYs " << clientLanguageList()
                << (key.empty() ? "" : ", not '" + printable(key) + "'") << '\n';
 }
 

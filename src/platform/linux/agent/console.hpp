@@ -25,7 +25,7 @@ class Console {
         platform::Application& application;
         TracedStatusBar& statusBar;
         bluetooth::BluetoothSessionManager& session;
-        // What pair-accept, pair-reject, paired and unpair ask of PairingConsole.
+        // What pair-accept, pair-reject, paired and unpair ask of PairingPolicy.
         struct Pairing {
             std::function<void(bool isAccepted)> answer;
             std::function<void()> listPaired;

@@ -20,7 +20,7 @@
 #include "platform/linux/emulation/command_line_identity.hpp"
 #include "platform/linux/emulation/emulated_client.hpp"
 #include "platform/linux/emulation/traced_status_bar.hpp"
-#include "platform/linux/pairing/pairing_console.hpp"
+#include "platform/linux/pairing/pairing_policy.hpp"
 #include "platform/linux/peripheral/bluez_peripheral.hpp"
 #include "platform/notification_center.hpp"
 
@@ -55,7 +55,7 @@ int runAgent(const Options& options) {
     // Its thread hands its answer to the loop, so it is joined while the loop still exists.
     CommandLineIdentity identity(options.recordName);
     BluezPeripheralManager* peripheral = nullptr;
-    PairingConsole pairing(
+    PairingPolicy pairing(
         loop, settings.boolForKey(bluetooth::requirePairingDefaultsKey),
         [&] { return peripheral ? peripheral->adapterInUse() : std::nullopt; }, trace);
     Console console(

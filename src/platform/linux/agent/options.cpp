@@ -2,17 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <array>
 #include <nlohmann/json.hpp>
 
+#include "automation/menu_vocabulary.hpp"
 #include "platform/linux/bluez/adapter_choice.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
-
-constexpr std::array<std::string_view, 11> clientLanguages{"en",      "es", "it", "de", "fr", "ru",
-                                                           "zh-hant", "zh", "ja", "pt", "ko"};
 
 std::string quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
@@ -61,15 +58,14 @@ void setClient(ClientState& client, std::string_view value) {
 void setView(ClientState& client, std::string_view value) {
     if (value != "gallery" && value != "speaker")
         throw OptionError("--view: expected gallery or speaker, not " + quoted(value));
-    client.isSpeakerView = value == "speaker";
+    client.isActiveSelected = value == "speaker";
 }
 
 void setLanguage(ClientState& client, std::string_view value) {
-    if (std::find(clientLanguages.begin(), clientLanguages.end(), value) == clientLanguages.end())
-        throw OptionError(
-            "--client-language: expected one of en es it de fr ru zh-hant zh ja pt "
-            "ko, not " +
-            quoted(value));
+    const auto keys = automation::menuLanguageKeys();
+    if (std::find(keys.begin(), keys.end(), value) == keys.end())
+        throw OptionError("--client-language: expected one of " + clientLanguageList() + ", not " +
+                          quoted(value));
     client.language = std::string(value);
 }
 
@@ -109,7 +105,7 @@ local user; where a policy limits org.bluez to root or the bluetooth group, run 
 Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit it cleanly.
 )");
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    const auto add = [&](const char* name, const char* type, const char* text, auto apply) {
+    const auto add = [&](const char* name, const char* type, const std::string& text, auto apply) {
         app.add_option_function<std::string>(name, apply, text)->type_name(type);
     };
     add("--record-name", "NAME",
@@ -131,7 +127,7 @@ Without an adapter or bluetoothd it says so and waits. SIGTERM and SIGINT quit i
     add("--view", "gallery|speaker", "its meeting view at start (default gallery)",
         [&](const std::string& value) { setView(options.client, value); });
     add("--client-language", "KEY",
-        "its menus' language: en (default) es it de fr ru zh-hant zh ja pt ko",
+        "its menus' language, one of " + clientLanguageList() + " (default en)",
         [&](const std::string& value) { setLanguage(options.client, value); });
     const auto pairing = [&](bool isRequired) {
         return [&options, isRequired](std::int64_t) { options.isPairingRequired = isRequired; };

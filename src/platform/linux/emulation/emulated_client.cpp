@@ -7,19 +7,19 @@
 #include <optional>
 #include <stdexcept>
 
+#include "automation/meeting_client.hpp"
 #include "automation/menu_vocabulary.hpp"
+#include "bluetooth/requests.hpp"
 
 namespace quorla::platform::linux_ {
 
 namespace {
 
-constexpr std::string_view clientName = "zoom.us";
-
-constexpr std::array<std::string_view, 11> languageKeys = {"en",      "es", "it", "de", "fr", "ru",
-                                                           "zh-hant", "zh", "ja", "pt", "ko"};
+using automation::clientProcessName;
 
 bool isLanguageKey(std::string_view key) {
-    return std::find(languageKeys.begin(), languageKeys.end(), key) != languageKeys.end();
+    const auto keys = automation::menuLanguageKeys();
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
 class BooleanDescriptor final : public platform::EventDescriptor {
@@ -163,7 +163,7 @@ std::optional<CheckStatus> readCheckStatus(const std::vector<std::string_view>& 
             const auto index = flags.emplace(*flag, flags.size()).first->second;
             program.steps.push_back({Kind::clearFlag, index});
         } else if (const auto process = literalAfter(line, "tell process \"")) {
-            isTellingClient = process == clientName;
+            isTellingClient = process == clientProcessName;
         } else if (const auto title = literalAfter(line, "menu bar item \"")) {
             program.steps.push_back({Kind::openMenu, 0, *title, isTellingClient});
         } else if (const auto item = literalAfter(line, "menu item \"")) {
@@ -204,9 +204,9 @@ std::vector<bool> runCheckStatus(const CheckStatus& program, const EmulatedClien
 }
 
 bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handler) {
-    const auto name = event.textParameters.find(platform::fourCharCode("snam"));
-    return event.eventClass == platform::fourCharCode("ascr") &&
-           event.eventID == platform::fourCharCode("psbr") && name != event.textParameters.end() &&
+    const auto name = event.textParameters.find(automation::subroutineNameKeyword);
+    return event.eventClass == automation::appleScriptSuite &&
+           event.eventID == automation::subroutineEvent && name != event.textParameters.end() &&
            name->second == handler;
 }
 
@@ -224,13 +224,13 @@ struct EmulatedClient::ReadScript {
         bool isTellingClient = false;
         for (const auto line : lines) {
             if (const auto process = literalAfter(line, "tell process \""))
-                isTellingClient = process == clientName;
+                isTellingClient = process == clientProcessName;
             else if (line == "end tell")
                 isTellingClient = false;
             else if (auto shortcut = shortcutOf(line); shortcut && isTellingClient)
                 shortcuts.push_back(std::move(*shortcut));
         }
-        if (definesHandler(lines, "checkStatus"))
+        if (definesHandler(lines, automation::checkStatusHandler))
             checkStatus = readCheckStatus(lines);
     }
 };
@@ -254,7 +254,7 @@ class EmulatedScript final : public platform::Script {
 
     std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
         const platform::AppleEvent& event) override {
-        if (!isSubroutineEvent(event, "checkStatus") || !script_->checkStatus)
+        if (!isSubroutineEvent(event, automation::checkStatusHandler) || !script_->checkStatus)
             return nullptr;
         return std::make_unique<BooleanListDescriptor>(
             runCheckStatus(*script_->checkStatus, client_));
@@ -278,6 +278,13 @@ std::string describe(const std::string& key, const std::vector<std::string>& mod
 }
 
 }  // namespace
+
+std::string clientLanguageList() {
+    std::string list;
+    for (const auto key : automation::menuLanguageKeys())
+        list.append(list.empty() ? "" : " ").append(key);
+    return list;
+}
 
 EmulatedClient::EmulatedClient(ClientState initial, std::ostream& trace)
     : state_(std::move(initial)), trace_(trace) {
@@ -366,7 +373,7 @@ bool EmulatedClient::toggleHand() {
 }
 
 bool EmulatedClient::toggleView() {
-    return toggle(&ClientState::isSpeakerView, "speaker view", "gallery view");
+    return toggle(&ClientState::isActiveSelected, "speaker view", "gallery view");
 }
 
 bool EmulatedClient::setLanguage(std::string_view key) {
@@ -387,7 +394,7 @@ std::vector<std::string> EmulatedClient::menuItems(std::string_view menuTitle) c
     const auto titles = automation::selectMenuVocabulary({state_.language});
     if (!state_.isInMeeting || menuTitle != titles.meetingMenuTitle)
         return {};
-    const bool isEnglish = state_.language == "en";
+    const bool isEnglish = state_.language == automation::menuLanguageKeys().front();
     std::vector<std::string> items{titles.keepOnTopTitle};
     const auto offer = [&](bool isOn, const std::string& onTitle, const char* englishOffTitle) {
         if (isOn)
@@ -397,38 +404,38 @@ std::vector<std::string> EmulatedClient::menuItems(std::string_view menuTitle) c
     };
     offer(state_.isMicOn, titles.muteAudioTitle, "Unmute Audio");
     offer(state_.isCameraOn, titles.stopVideoTitle, "Start Video");
-    offer(state_.isSpeakerView, titles.galleryViewTitle, "Speaker View");
+    offer(state_.isActiveSelected, titles.galleryViewTitle, "Speaker View");
     return items;
 }
 
 void EmulatedClient::receiveShortcut(std::string_view key,
                                      const std::vector<std::string>& modifiers) {
-    using Modifiers = std::vector<std::string>;
-    struct Binding {
-        std::string_view key;
-        Modifiers modifiers;
-        bool (EmulatedClient::*action)();
-    };
-    static const Binding bindings[] = {
-        {"a", {"command", "shift"}, &EmulatedClient::toggleMic},
-        {"v", {"command", "shift"}, &EmulatedClient::toggleCamera},
-        {"y", {"option"}, &EmulatedClient::toggleHand},
-        {"w", {"command", "shift"}, &EmulatedClient::toggleView},
+    static const std::map<bluetooth::CharacteristicRole, bool (EmulatedClient::*)()> actions{
+        {bluetooth::CharacteristicRole::mic, &EmulatedClient::toggleMic},
+        {bluetooth::CharacteristicRole::camera, &EmulatedClient::toggleCamera},
+        {bluetooth::CharacteristicRole::hand, &EmulatedClient::toggleHand},
+        {bluetooth::CharacteristicRole::active, &EmulatedClient::toggleView},
     };
     if (!state_.isRunning)
         return;  // System Events finds no such process; nothing is typed
-    auto sorted = modifiers;
-    std::sort(sorted.begin(), sorted.end());
-    const auto found = std::find_if(std::begin(bindings), std::end(bindings), [&](const auto& b) {
-        return b.key == key && b.modifiers == sorted;
-    });
+    // The client's own shortcuts are the ones the agent's requests send.
+    const auto held = [](auto names) {
+        std::vector<std::string> sorted(names.begin(), names.end());
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    };
+    const auto found = std::find_if(bluetooth::requests.begin(), bluetooth::requests.end(),
+                                    [&](const auto& request) {
+                                        return request.shortcut.key == key &&
+                                               held(request.shortcut.modifiers) == held(modifiers);
+                                    });
     const auto description = describe(std::string(key), modifiers);
-    if (found == std::end(bindings))
+    if (found == bluetooth::requests.end())
         note(description + " ignored: not a shortcut of the client");
     else if (!state_.isInMeeting)
         note(description + " ignored: no meeting");
     else
-        (this->*found->action)();
+        (this->*actions.at(found->role))();
 }
 
 bool EmulatedClient::toggle(bool ClientState::*flag, std::string_view onText,
@@ -441,7 +448,7 @@ bool EmulatedClient::toggle(bool ClientState::*flag, std::string_view onText,
 }
 
 platform::RunningApplication EmulatedClient::application() const {
-    return {processIdentifier_, std::string(clientName)};
+    return {processIdentifier_, std::string(clientProcessName)};
 }
 
 void EmulatedClient::note(std::string_view line) const {

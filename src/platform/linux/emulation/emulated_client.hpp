@@ -21,9 +21,12 @@ struct ClientState {
     bool isMicOn = false;
     bool isCameraOn = false;
     bool isHandRaised = false;
-    bool isSpeakerView = false;   // active-speaker view current (menu offers "Gallery View")
-    std::string language = "en";  // a key of the vocabulary table, or "en"
+    bool isActiveSelected = false;  // active-speaker view current (menu offers "Gallery View")
+    std::string language = "en";    // one of automation::menuLanguageKeys()
 };
+
+// The languages the client's menus can show, as their keys joined by spaces, for messages.
+std::string clientLanguageList();
 
 // The conferencing client "zoom.us" and the part of System Events that reaches it, for a
 // system without either. Scripts are not interpreted: the client reads from a toggle

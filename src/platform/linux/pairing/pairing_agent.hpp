@@ -12,8 +12,13 @@
 #include "platform/linux/bluez/bluez_calls.hpp"
 #include "platform/linux/bluez/bluez_owner.hpp"
 #include "platform/linux/bus/sd_owners.hpp"
+#include "platform/main_queue.hpp"
 
 namespace quorla::platform::linux_ {
+
+// How long the person at the agent has to accept a request to pair before it is rejected.
+// A central pairing with the agent waits longer, so that the refusal is what it hears.
+inline constexpr platform::Seconds pairingAnswerTime{30};
 
 // A BlueZ pairing agent (org.bluez.Agent1) at one object path. BlueZ asks it whether a
 // pairing may go ahead; it hands each question to its owner, who answers now or later. The

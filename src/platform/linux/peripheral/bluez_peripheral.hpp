@@ -39,6 +39,9 @@ class BluezPeripheralManager final : public platform::PeripheralManager {
     platform::ManagerState state() const override { return state_; }
     // The object path of the adapter chosen, powered or not.
     std::optional<std::string> adapterInUse() const { return adapters_.choice().adapter; }
+    // The application holds one service, which addService replaces, and its registration
+    // unregisters the stale one before registering anew: there is nothing else to drop.
+    void removeAllServices() override {}
     void addService(const platform::Service& service) override;
     void startAdvertising(const platform::AdvertisementData& advertisement) override;
     void respond(const platform::AttRequest& request, platform::AttResult result) override {

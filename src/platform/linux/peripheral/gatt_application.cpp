@@ -7,6 +7,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/linux/bluez/gatt_flags.hpp"
 #include "platform/linux/bus/bus_calls.hpp"
 #include "platform/linux/bus/bus_messages.hpp"
 #include "platform/linux/bus/entry_guard.hpp"
@@ -32,50 +33,6 @@ std::string hex(const platform::Bytes& bytes) {
         text += digits;
     }
     return text;
-}
-
-// BlueZ's names for the core's bits. An encrypt-* flag makes bluetoothd answer a central
-// on an unencrypted link with Insufficient Encryption, and drop its Write Commands.
-std::vector<const char*> flagsOf(const platform::Characteristic& characteristic) {
-    namespace bits = platform::characteristic_property;
-    namespace permission = platform::attribute_permission;
-    const auto has = [](unsigned set, unsigned bit) { return (set & bit) != 0; };
-    const auto properties = characteristic.properties;
-    const auto permissions = characteristic.permissions;
-    const std::pair<bool, const char*> names[] = {
-        {has(properties, bits::read), "read"},
-        {has(properties, bits::read) && has(permissions, permission::readEncryptionRequired),
-         "encrypt-read"},
-        {has(properties, bits::writeWithoutResponse), "write-without-response"},
-        {has(properties, bits::write), "write"},
-        {has(permissions, permission::writeEncryptionRequired), "encrypt-write"},
-        {has(properties, bits::notify), "notify"},
-        {has(properties, bits::notifyEncryptionRequired), "encrypt-notify"},
-    };
-    std::vector<const char*> flags;
-    for (auto [isSet, name] : names)
-        if (isSet)
-            flags.push_back(name);
-    return flags;
-}
-
-// The D-Bus errors from which bluetoothd derives the ATT error it sends the central.
-const char* bluezErrorFor(std::uint8_t attError) {
-    switch (attError) {
-        case 0x02:  // read not permitted
-        case 0x03:  // write not permitted
-            return bluez::error::notPermitted;
-        case 0x06:
-            return bluez::error::notSupported;
-        case 0x07:
-            return bluez::error::invalidOffset;
-        case 0x08:
-            return bluez::error::notAuthorized;
-        case 0x0D:
-            return bluez::error::invalidValueLength;
-        default:
-            return bluez::error::failed;
-    }
 }
 
 // Reads the options' "offset", the only one the agent uses; the others BlueZ sends with each
@@ -228,8 +185,14 @@ int GattApplication::getCharacteristicProperty(sd_bus*, const char*, const char*
         if (std::strcmp(property, "Service") == 0)
             return check(sd_bus_message_append(reply, "o", object.servicePath.c_str()),
                          "sd_bus_message_append");
-        if (std::strcmp(property, "Flags") == 0)
-            return appendStrings(reply, flagsOf(*object.characteristic));
+        if (std::strcmp(property, "Flags") == 0) {
+            const auto flags =
+                bluezFlags(object.characteristic->properties, object.characteristic->permissions);
+            std::vector<const char*> names;
+            for (const auto& flag : flags)
+                names.push_back(flag.c_str());
+            return appendStrings(reply, names);
+        }
         return check(
             sd_bus_message_append_array(reply, 'y', object.value.data(), object.value.size()),
             "sd_bus_message_append_array");
@@ -346,11 +309,9 @@ void GattApplication::respond(const platform::AttRequest& request, platform::Att
 // An answer that cannot be sent means the bus is broken (entry_guard.hpp).
 void GattApplication::answer(sd_bus_message* call, const PendingRequest& pending,
                              const platform::AttRequest& request, platform::AttResult result) {
-    const auto code = static_cast<std::uint8_t>(result);
-    if (code != 0) {
-        check(sd_bus_reply_method_errorf(call, bluezErrorFor(code), "ATT error 0x%02X", code),
-              "sd_bus_reply_method_errorf");
-        return;
+    switch (result) {
+        case platform::AttResult::success:  // the only answer the core gives
+            break;
     }
     if (!pending.isRead) {
         check(sd_bus_reply_method_return(call, ""), "sd_bus_reply_method_return");

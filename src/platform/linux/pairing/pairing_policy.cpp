@@ -1,4 +1,4 @@
-#include "platform/linux/pairing/pairing_console.hpp"
+#include "platform/linux/pairing/pairing_policy.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -29,9 +29,9 @@ std::optional<std::string> deviceAddress(std::string_view text) {
 
 }  // namespace
 
-PairingConsole::PairingConsole(EventLoop& loop, bool isPairingRequired,
-                               std::function<std::optional<std::string>()> adapterInUse,
-                               std::ostream& trace)
+PairingPolicy::PairingPolicy(EventLoop& loop, bool isPairingRequired,
+                             std::function<std::optional<std::string>()> adapterInUse,
+                             std::ostream& trace)
     : loop_(loop),
       adapterInUse_(std::move(adapterInUse)),
       trace_(trace),
@@ -52,8 +52,8 @@ PairingConsole::PairingConsole(EventLoop& loop, bool isPairingRequired,
     serve();
 }
 
-int PairingConsole::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
-    auto& self = *static_cast<PairingConsole*>(userdata);
+int PairingPolicy::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& self = *static_cast<PairingPolicy*>(userdata);
     return guardInput(self.trace_, "pairing", nullptr, [&] {
         if (!readNewOwner(message).empty())
             self.serve();
@@ -61,7 +61,7 @@ int PairingConsole::onBluezOwner(sd_bus_message* message, void* userdata, sd_bus
     });
 }
 
-void PairingConsole::serve() {
+void PairingPolicy::serve() {
     agent_->registerWithBluez([this](std::optional<std::string> error) {
         // Without bluetoothd the peripheral says so; the agent registers once it comes.
         if (error && error->starts_with(dbus::error::prefix))
@@ -77,7 +77,7 @@ void PairingConsole::serve() {
 
 // ---- Requests to pair ----
 
-void PairingConsole::asked(const PairingAgent::Question& question) {
+void PairingPolicy::asked(const PairingAgent::Question& question) {
     const auto who = PairingAgent::describe(question.device);
     const auto adapter = adapterInUse_();
     if (adapter && bluez::adapterOfDevice(question.device) != *adapter) {
@@ -92,8 +92,8 @@ void PairingConsole::asked(const PairingAgent::Question& question) {
         return;
     }
     waiting_ = question;
-    expiry_ =
-        loop_.scheduleTimer(answerTime, [this] { settle(false, "no answer in time; rejected"); });
+    expiry_ = loop_.scheduleTimer(pairingAnswerTime,
+                                  [this] { settle(false, "no answer in time; rejected"); });
     trace_ << "pairing: " << who << " asks to pair";
     if (question.passkey) {
         trace_ << " with passkey " << *question.passkey
@@ -102,11 +102,11 @@ void PairingConsole::asked(const PairingAgent::Question& question) {
         trace_ << " (it has no display, so there is no passkey to compare). If you are pairing "
                   "it, ";
     }
-    trace_ << "type pair-accept; otherwise pair-reject (rejected in " << answerTime.count()
+    trace_ << "type pair-accept; otherwise pair-reject (rejected in " << pairingAnswerTime.count()
            << " s)\n";
 }
 
-void PairingConsole::answer(bool isAccepted) {
+void PairingPolicy::answer(bool isAccepted) {
     if (!waiting_) {
         trace_ << "pairing: no request to pair is waiting\n";
         return;
@@ -114,14 +114,14 @@ void PairingConsole::answer(bool isAccepted) {
     settle(isAccepted, isAccepted ? "accepted" : "rejected");
 }
 
-void PairingConsole::settle(bool isAccepted, std::string_view said) {
+void PairingPolicy::settle(bool isAccepted, std::string_view said) {
     const auto question = *std::exchange(waiting_, std::nullopt);
     auto expiry = std::move(expiry_);  // this may be its callback: freed on the way out
     agent_->answer(question.id, isAccepted);
     trace_ << "pairing: " << said << ' ' << PairingAgent::describe(question.device) << '\n';
 }
 
-void PairingConsole::withdrawn(std::uint64_t id) {
+void PairingPolicy::withdrawn(std::uint64_t id) {
     if (!waiting_ || waiting_->id != id)
         return;
     trace_ << "pairing: " << PairingAgent::describe(waiting_->device)
@@ -132,7 +132,7 @@ void PairingConsole::withdrawn(std::uint64_t id) {
 
 // ---- Bonded devices ----
 
-void PairingConsole::readBondedDevices(DevicesRead read) {
+void PairingPolicy::readBondedDevices(DevicesRead read) {
     calls_.call(
         "/", dbus::objectManagerInterface, "GetManagedObjects", nullptr,
         [this, read](sd_bus_message* reply, const sd_bus_error* error) {
@@ -161,7 +161,7 @@ void PairingConsole::readBondedDevices(DevicesRead read) {
         });
 }
 
-void PairingConsole::listPaired() {
+void PairingPolicy::listPaired() {
     readBondedDevices([this](const std::vector<Device>& devices) {
         if (devices.empty())
             trace_ << "paired: no device is paired with this computer\n";
@@ -171,7 +171,7 @@ void PairingConsole::listPaired() {
     });
 }
 
-void PairingConsole::unpair(std::string_view text) {
+void PairingPolicy::unpair(std::string_view text) {
     const auto address = deviceAddress(text);
     if (!address) {
         trace_ << "console: unpair needs a device address such as 00:11:22:33:44:55\n";
@@ -189,7 +189,7 @@ void PairingConsole::unpair(std::string_view text) {
     });
 }
 
-void PairingConsole::remove(const Device& device) {
+void PairingPolicy::remove(const Device& device) {
     const auto who = PairingAgent::describe(device.path);
     calls_.call(
         bluez::adapterOfDevice(device.path), bluez::adapterInterface, "RemoveDevice",

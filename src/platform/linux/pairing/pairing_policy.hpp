@@ -14,21 +14,19 @@
 
 namespace quorla::platform::linux_ {
 
-// Pairing decided by the person at the agent's console. While only paired companions may get
-// in, the agent is BlueZ's default pairing agent: each request to pair is shown with the
-// device and its passkey and waits for pair-accept or pair-reject, and one left unanswered
-// for 30 s is rejected. `paired` and `unpair ADDRESS` work in either mode, on the bonds of
-// the adapter the agent publishes on.
-class PairingConsole {
+// Who may pair with the agent, as the person at its console decides. While only paired
+// companions may get in, the agent is BlueZ's default pairing agent: each request to pair
+// is shown with the device and its passkey and waits for pair-accept or pair-reject, and
+// one left unanswered for pairingAnswerTime is rejected. `paired` and `unpair ADDRESS` work
+// in either mode, on the bonds of the adapter the agent publishes on.
+class PairingPolicy {
   public:
-    static constexpr platform::Seconds answerTime{30};
-
     // adapterInUse: where the agent publishes; requests for other adapters are not its to
     // grant. Throws when there is no system bus.
-    PairingConsole(EventLoop& loop, bool isPairingRequired,
-                   std::function<std::optional<std::string>()> adapterInUse, std::ostream& trace);
-    PairingConsole(const PairingConsole&) = delete;
-    PairingConsole& operator=(const PairingConsole&) = delete;
+    PairingPolicy(EventLoop& loop, bool isPairingRequired,
+                  std::function<std::optional<std::string>()> adapterInUse, std::ostream& trace);
+    PairingPolicy(const PairingPolicy&) = delete;
+    PairingPolicy& operator=(const PairingPolicy&) = delete;
 
     void answer(bool isAccepted);
     void listPaired();
