@@ -128,7 +128,7 @@ void EventLoop::async(std::function<void()> work) {
 int EventLoop::onWakeUp(sd_event_source*, int fd, std::uint32_t, void* userdata) {
     std::uint64_t count = 0;
     [[maybe_unused]] auto read_ = read(fd, &count, sizeof count);
-    static_cast<EventLoop*>(userdata)->runQueued();
+    guardWork([&] { static_cast<EventLoop*>(userdata)->runQueued(); });
     return 0;
 }
 
@@ -247,6 +247,7 @@ void EventLoop::exitTaskFinished() {
     exit();
 }
 
+// Nothing here can throw: ending the run is all that is left.
 int EventLoop::onExitDeadline(sd_event_source*, std::uint64_t, void* userdata) {
     auto* loop = static_cast<EventLoop*>(userdata);
     loop->pendingExitTasks_ = 0;
