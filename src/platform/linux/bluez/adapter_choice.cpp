@@ -98,8 +98,13 @@ std::string adapterNameError(std::string_view name) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '_';
     });
-    return isValid ? std::string()
-                   : "'" + std::string(name) + "' is not an adapter name such as hci0";
+    if (isValid)
+        return {};
+    // Appended piece by piece: GCC 12 at -O3 mistakes a chained operator+ for an
+    // overlapping copy (-Wrestrict).
+    std::string error = "'";
+    error.append(name).append("' is not an adapter name such as hci0");
+    return error;
 }
 
 }  // namespace quorla::platform::linux_

@@ -128,7 +128,7 @@ void EventLoop::async(std::function<void()> work) {
 int EventLoop::onWakeUp(sd_event_source*, int fd, std::uint32_t, void* userdata) {
     std::uint64_t count = 0;
     [[maybe_unused]] auto read_ = read(fd, &count, sizeof count);
-    static_cast<EventLoop*>(userdata)->runQueued();
+    guardWork([&] { static_cast<EventLoop*>(userdata)->runQueued(); });
     return 0;
 }
 
@@ -158,12 +158,12 @@ void EventLoop::endWithFailure(const std::string& what) noexcept {
 void endProgram(const std::string& what) noexcept {
     if (runningLoop)
         return runningLoop->endWithFailure(what);
-    std::cerr << "quorla: " << what << std::endl;
+    std::cerr << "quorla: " + what + '\n';
     std::_Exit(1);
 }
 
 void EventLoop::fail(const std::string& what) noexcept {
-    std::cerr << "quorla: " << what << '\n';
+    std::cerr << "quorla: " + what + '\n';  // one write
     exitStatus_ = 1;
 }
 
@@ -247,6 +247,7 @@ void EventLoop::exitTaskFinished() {
     exit();
 }
 
+// Nothing here can throw: ending the run is all that is left.
 int EventLoop::onExitDeadline(sd_event_source*, std::uint64_t, void* userdata) {
     auto* loop = static_cast<EventLoop*>(userdata);
     loop->pendingExitTasks_ = 0;

@@ -33,9 +33,13 @@ LineReader::LineReader(sd_event* event, int fd, Handlers handlers, std::ostream&
 
 // Each handler runs guarded on its own, so that a line that fails loses nothing of what
 // was read after it; one may destroy the reader (a quit command).
-int LineReader::onReadable(sd_event_source*, int fd, std::uint32_t, void* reader) {
-    static_cast<LineReader*>(reader)->read(fd);
-    return 0;
+int LineReader::onReadable(sd_event_source*, int fd, std::uint32_t, void* userdata) {
+    auto& reader = *static_cast<LineReader*>(userdata);
+    auto& log = reader.log_;  // the reader may be gone when a failure is logged
+    return guardInput(log, "console", nullptr, [&] {
+        reader.read(fd);
+        return 0;
+    });
 }
 
 template <typename Handler>

@@ -39,7 +39,7 @@ class LineReader {
     bool isReading() const { return source_ != nullptr; }
 
   private:
-    static int onReadable(sd_event_source* source, int fd, std::uint32_t events, void* reader);
+    static int onReadable(sd_event_source* source, int fd, std::uint32_t events, void* userdata);
     void read(int fd);
     void take(std::string_view bytes);
     void end(int errorNumber);

@@ -134,41 +134,73 @@ bool definesHandler(const std::vector<std::string_view>& lines, std::string_view
     return std::find(lines.begin(), lines.end(), definition) != lines.end();
 }
 
-// What the "checkStatus" handler of the text answers, read as System Events would carry it
-// out: the flags it sets false at the start; the menu it opens by title while telling
-// "zoom.us"; each item it looks up there setting the flag its next line sets true; and the
-// flags in the order of its return list. None for a text that does not read this way.
-std::optional<std::vector<bool>> runCheckStatus(const std::vector<std::string_view>& lines,
-                                                const EmulatedClient& client) {
-    std::map<std::string_view, bool> flags;
-    std::vector<std::string> menuItems;  // of the menu the handler opened
+// The "checkStatus" handler of a text, read as System Events would carry it out: the flags
+// it sets false; the menu it opens by title, and whether it tells "zoom.us" then; each item
+// it looks up there setting the flag its next line sets true; and the flags in the order of
+// its return list.
+struct CheckStatus {
+    struct Step {
+        enum class Kind { clearFlag, openMenu, lookUpItem } kind;
+        std::size_t flag = 0;          // clearFlag, lookUpItem
+        std::string text{};            // the menu's or the item's title
+        bool isTellingClient = false;  // openMenu
+    };
+    std::size_t flagCount = 0;
+    std::vector<Step> steps;
+    std::vector<std::size_t> returned;
+};
+
+// None for a text whose handler does not read this way.
+std::optional<CheckStatus> readCheckStatus(const std::vector<std::string_view>& lines) {
+    using Kind = CheckStatus::Step::Kind;
+    CheckStatus program;
+    std::map<std::string_view, std::size_t> flags;
     bool isTellingClient = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto line = lines[i];
         const auto next = i + 1 < lines.size() ? lines[i + 1] : std::string_view{};
         if (const auto flag = between(line, "set ", " to false")) {
-            flags[*flag] = false;
+            const auto index = flags.emplace(*flag, flags.size()).first->second;
+            program.steps.push_back({Kind::clearFlag, index});
         } else if (const auto process = literalAfter(line, "tell process \"")) {
             isTellingClient = process == clientProcessName;
         } else if (const auto title = literalAfter(line, "menu bar item \"")) {
-            menuItems = isTellingClient ? client.menuItems(*title) : std::vector<std::string>{};
+            program.steps.push_back({Kind::openMenu, 0, *title, isTellingClient});
         } else if (const auto item = literalAfter(line, "menu item \"")) {
             const auto flag = between(next, "set ", " to true");
-            if (flag && flags.contains(*flag) &&
-                std::find(menuItems.begin(), menuItems.end(), *item) != menuItems.end())
-                flags[*flag] = true;
+            if (const auto found = flag ? flags.find(*flag) : flags.end(); found != flags.end())
+                program.steps.push_back({Kind::lookUpItem, found->second, *item});
         } else if (const auto names = between(line, "return {", "}")) {
-            std::vector<bool> reply;
             for (const auto name : listItems(*names)) {
                 const auto found = flags.find(name);
                 if (found == flags.end())
                     return std::nullopt;
-                reply.push_back(found->second);
+                program.returned.push_back(found->second);
             }
-            return reply;
+            program.flagCount = flags.size();
+            return program;
         }
     }
     return std::nullopt;
+}
+
+std::vector<bool> runCheckStatus(const CheckStatus& program, const EmulatedClient& client) {
+    using Kind = CheckStatus::Step::Kind;
+    std::vector<bool> flags(program.flagCount, false);
+    std::vector<std::string> menuItems;  // of the menu the handler opened
+    for (const auto& step : program.steps) {
+        if (step.kind == Kind::clearFlag)
+            flags[step.flag] = false;
+        else if (step.kind == Kind::openMenu)
+            menuItems =
+                step.isTellingClient ? client.menuItems(step.text) : std::vector<std::string>{};
+        else if (std::find(menuItems.begin(), menuItems.end(), step.text) != menuItems.end())
+            flags[step.flag] = true;
+    }
+    std::vector<bool> reply;
+    for (const auto flag : program.returned)
+        reply.push_back(flags[flag]);
+    return reply;
 }
 
 bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handler) {
@@ -178,47 +210,59 @@ bool isSubroutineEvent(const platform::AppleEvent& event, std::string_view handl
            name->second == handler;
 }
 
-class EmulatedScript final : public platform::Script {
-  public:
-    EmulatedScript(EmulatedClient& client, std::string_view source)
-        : client_(client), source_(source) {
-        for (const auto line : splitOn(source_, '\n'))
-            lines_.push_back(trimmed(line));
-    }
-    EmulatedScript(const EmulatedScript&) = delete;  // lines_ views its own source_
-    EmulatedScript& operator=(const EmulatedScript&) = delete;
+}  // namespace
 
-    // Nothing to prepare: the text is read when the script runs.
-    void compile() override {}
+struct EmulatedClient::ReadScript {
+    std::vector<Shortcut> shortcuts;  // System Events types them into "zoom.us", in order
+    std::optional<CheckStatus> checkStatus;
 
-    // System Events types each keystroke into the process the script tells.
-    void execute() override {
+    explicit ReadScript(std::string_view source) {
+        std::vector<std::string_view> lines;
+        for (const auto line : splitOn(source, '\n'))
+            lines.push_back(trimmed(line));
+        // System Events types each keystroke into the process the script tells.
         bool isTellingClient = false;
-        for (const auto line : lines_) {
+        for (const auto line : lines) {
             if (const auto process = literalAfter(line, "tell process \""))
                 isTellingClient = process == clientProcessName;
             else if (line == "end tell")
                 isTellingClient = false;
-            else if (const auto shortcut = shortcutOf(line); shortcut && isTellingClient)
-                client_.receiveShortcut(shortcut->key, shortcut->modifiers);
+            else if (auto shortcut = shortcutOf(line); shortcut && isTellingClient)
+                shortcuts.push_back(std::move(*shortcut));
         }
+        if (definesHandler(lines, automation::checkStatusHandler))
+            checkStatus = readCheckStatus(lines);
+    }
+};
+
+namespace {
+
+using ReadScript = EmulatedClient::ReadScript;
+
+class EmulatedScript final : public platform::Script {
+  public:
+    EmulatedScript(EmulatedClient& client, std::shared_ptr<const ReadScript> script)
+        : client_(client), script_(std::move(script)) {}
+
+    // Nothing to prepare: the text was read when the script was created.
+    void compile() override {}
+
+    void execute() override {
+        for (const auto& shortcut : script_->shortcuts)
+            client_.receiveShortcut(shortcut.key, shortcut.modifiers);
     }
 
     std::unique_ptr<platform::EventDescriptor> executeAppleEvent(
         const platform::AppleEvent& event) override {
-        if (!isSubroutineEvent(event, automation::checkStatusHandler) ||
-            !definesHandler(lines_, automation::checkStatusHandler))
+        if (!isSubroutineEvent(event, automation::checkStatusHandler) || !script_->checkStatus)
             return nullptr;
-        auto reply = runCheckStatus(lines_, client_);
-        if (!reply)
-            return nullptr;
-        return std::make_unique<BooleanListDescriptor>(std::move(*reply));
+        return std::make_unique<BooleanListDescriptor>(
+            runCheckStatus(*script_->checkStatus, client_));
     }
 
   private:
     EmulatedClient& client_;
-    std::string source_;
-    std::vector<std::string_view> lines_;  // of source_, without their indentation
+    std::shared_ptr<const ReadScript> script_;
 };
 
 std::string describe(const std::string& key, const std::vector<std::string>& modifiers) {
@@ -252,8 +296,12 @@ EmulatedClient::EmulatedClient(ClientState initial, std::ostream& trace)
         processIdentifier_ = nextProcessIdentifier_++;
 }
 
+// The texts are fixed for the life of the process, so each is read once.
 std::unique_ptr<platform::Script> EmulatedClient::createScript(std::string_view source) {
-    return std::make_unique<EmulatedScript>(*this, source);
+    auto found = readScripts_.find(source);
+    if (found == readScripts_.end())
+        found = readScripts_.emplace(source, std::make_shared<const ReadScript>(source)).first;
+    return std::make_unique<EmulatedScript>(*this, found->second);
 }
 
 std::vector<platform::RunningApplication> EmulatedClient::runningApplications() const {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -40,6 +42,8 @@ class EmulatedClient final : public platform::ScriptingEngine, public platform::
     // a language key the client does not have.
     explicit EmulatedClient(ClientState initial, std::ostream& trace);
 
+    // A script's text as the client reads it: once per text, kept for later scripts.
+    struct ReadScript;
     std::unique_ptr<platform::Script> createScript(std::string_view source) override;
 
     std::vector<platform::RunningApplication> runningApplications() const override;
@@ -78,6 +82,7 @@ class EmulatedClient final : public platform::ScriptingEngine, public platform::
     platform::NotificationCenter center_;
     std::int64_t processIdentifier_ = 0;
     std::int64_t nextProcessIdentifier_ = 4101;
+    std::map<std::string, std::shared_ptr<const ReadScript>, std::less<>> readScripts_;
 };
 
 }  // namespace quorla::platform::linux_

@@ -35,11 +35,28 @@ std::string hex(const platform::Bytes& bytes) {
     return text;
 }
 
+// Reads the options' "offset", the only one the agent uses; the others BlueZ sends with each
+// request ("device", "link", "mtu", "type") are skipped unread. False when the offset is not
+// of type q.
 bool readOffset(sd_bus_message* message, std::uint16_t& offset) {
-    return readProperties(message, {{"offset", "q", [&] {
-                                         checkRead(sd_bus_message_read_basic(message, 'q', &offset),
-                                                   "sd_bus_message_read_basic");
-                                     }}});
+    constexpr const char* read = "reading the options";
+    checkRead(sd_bus_message_enter_container(message, 'a', "{sv}"), read);
+    while (checkRead(sd_bus_message_enter_container(message, 'e', "sv"), read) > 0) {
+        const char* key = nullptr;
+        checkRead(sd_bus_message_read_basic(message, 's', &key), read);
+        if (std::strcmp(key, "offset") == 0) {
+            const char* contents = nullptr;
+            checkRead(sd_bus_message_peek_type(message, nullptr, &contents), read);
+            if (std::strcmp(contents, "q") != 0)
+                return false;
+            checkRead(sd_bus_message_read(message, "v", "q", &offset), read);
+        } else {
+            checkRead(sd_bus_message_skip(message, "v"), read);
+        }
+        checkRead(sd_bus_message_exit_container(message), read);
+    }
+    checkRead(sd_bus_message_exit_container(message), read);
+    return true;
 }
 
 SlotOwner addVtable(sd_bus* bus, const std::string& path, const char* interface,
