@@ -15,6 +15,8 @@
 
 namespace quorla::platform::linux_ {
 
+struct ReadScript;
+
 struct ClientState {
     bool isRunning = true;
     bool isInMeeting = false;
@@ -42,8 +44,7 @@ class EmulatedClient final : public platform::ScriptingEngine, public platform::
     // a language key the client does not have.
     explicit EmulatedClient(ClientState initial, std::ostream& trace);
 
-    // A script's text as the client reads it: once per text, kept for later scripts.
-    struct ReadScript;
+    // Each text is read once (script_reader.hpp) and kept for later scripts.
     std::unique_ptr<platform::Script> createScript(std::string_view source) override;
 
     std::vector<platform::RunningApplication> runningApplications() const override;
