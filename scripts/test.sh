@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/install-packages.sh
-install_missing_packages cmake ninja-build g++ clang pkg-config libgtest-dev libgmock-dev libssl-dev \
+install_missing_packages cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libssl-dev \
   libsystemd-dev nlohmann-json3-dev libcli11-dev
 
 presets=("$@")
