@@ -5,28 +5,19 @@
 #include <sstream>
 #include <string>
 
+#include "linux/remote/reported_agent.hpp"
+
 namespace quorla::remote {
 namespace {
 
 using Call = Connection::Call;
 
-const auto service = platform::Uuid::fromString("B59E243A-CDC0-590E-813E-91A84F9E841C").value();
 const std::string ours = "b59e243a-cdc0-590e-813e-91a84f9e841c";
 
 // The agent's GATT objects under device A as BlueZ lists them; broken: without the hand.
 ReportedGatt gatt(bool isBroken) {
-    const char* uuids[] = {
-        "e826e5d9-d84f-4bc0-a8e7-ee71933b7c30", "9544cc4b-ae2b-4d23-9988-91f785b4ebe0",
-        "416e2079-70be-4be1-8df2-429652f50c67", "b6b279ab-e82f-4ca7-a083-1b3b6f08280b",
-        "51e0b506-c88a-414e-9603-dabc63ebb6ba"};
-    ReportedGatt gatt{{{"/org/bluez/hci0/A/s", ours}}, {}};
-    for (int index = 0; index < 5; ++index)
-        if (!isBroken || index != 3)
-            gatt.characteristics.push_back({"/org/bluez/hci0/A/s/c" + std::to_string(index),
-                                            "/org/bluez/hci0/A/s",
-                                            uuids[index],
-                                            {"read", "write-without-response", "notify"}});
-    return gatt;
+    return reportedAgent("/org/bluez/hci0/A",
+                         isBroken ? std::optional<std::size_t>(3) : std::nullopt);
 }
 
 std::string describe(const Connection::Steps& steps) {
@@ -50,7 +41,7 @@ std::string describe(const Connection::Steps& steps) {
 // (the objects, with A's database); gone, rescan, timeout, leave, service-gone; write (sent)
 // and refused (its reply); pair (a Pair call sent).
 std::string play(const std::string& story, std::optional<std::string> wanted = std::nullopt) {
-    Connection connection(service, std::move(wanted), std::chrono::seconds(30));
+    Connection connection(abcService, std::move(wanted), std::chrono::seconds(30));
     std::istringstream events(story);
     std::string told = describe(connection.start());
     for (std::string event; events >> event;) {
@@ -172,7 +163,7 @@ TEST(ConnectionTest, EachReplyAndEventLeadsToTheNextCall) {
 }
 
 TEST(ConnectionTest, OnlyAValueChangeOutsideOurReadsIsANotification) {
-    Connection connection(service, std::nullopt, std::chrono::seconds(30));
+    Connection connection(abcService, std::nullopt, std::chrono::seconds(30));
     Connection::Objects objects{{{"/org/bluez/hci0", true}}, {}, {}};
     auto& known = objects.devices["/org/bluez/hci0/A"];
     known.adapter = "/org/bluez/hci0";
