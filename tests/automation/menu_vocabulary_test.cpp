@@ -52,7 +52,7 @@ TEST(SelectMenuVocabulary, EachLanguageGetsTheClientsOwnTitlesAndOnlyTheFirstTag
                               {"es-419", "es"},     {"pt-BR", "pt"}, {"zh-Hant-HK", "zh-hant"},
                               {"zh-Hans-CN", "zh"}, {"zh-HK", "zh"}, {"zh-han", "zh"},
                               {"kok-IN", "ko"},     {"z", "en"},     {"", "en"},
-                              {"nl-NL", "en"}};
+                              {"nl-NL", "en"},      {"xde", "en"}};
     for (const auto& [tag, key] : cases)
         EXPECT_EQ(selectMenuVocabulary({tag}), titlesOf(key)) << tag;
     EXPECT_EQ(selectMenuVocabulary({}), titlesOf("en"));

@@ -25,6 +25,7 @@ TEST(OptionsTest, ACommandLineTheAgentCannotStartWithIsRefusedWithItsReason) {
         {{"--record-name", "\xc3("}, "--record-name: the record name is not valid UTF-8 text"},
         {{"--require-pairing", "--no-require-pairing"}, "--require-pairing"},
         {{"--adapter", "hci0/../x"}, "--adapter: 'hci0/../x' is not an adapter name such as hci0"},
+        {{"--adapter", "hci-0"}, "--adapter: 'hci-0' is not an adapter name such as hci0"},
         {{"--client", "Meeting"},
          "--client: expected not-running, running or meeting, not 'Meeting'"},
         {{"--mic", "1"}, "--mic: expected on or off, not '1'"},

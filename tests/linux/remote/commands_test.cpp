@@ -51,6 +51,9 @@ TEST(CommandsTest, AWordOutOfPlaceOrOptionsThatExcludeEachOtherAreRefusedInOneLi
         {"--record-name abc --service E826E5D9-D84F-4BC0-A8E7-EE71933B7C30 status",
          "give one of --record-name NAME or --service UUID"},
         {"status", "give one of --record-name NAME or --service UUID"},
+        {"--service e826e5d9-d84f-4bc0-a8e7-ee71933b7c3g status",
+         "--service: 'e826e5d9-d84f-4bc0-a8e7-ee71933b7c3g' is not a UUID such as "
+         "E826E5D9-D84F-4BC0-A8E7-EE71933B7C30"},
     };
     for (const auto& [line, error] : refused) {
         try {

@@ -21,6 +21,7 @@ TEST(StatusLineTest, AValueReadsAsItsFlagsOrIsCalledInvalid) {
         {{0xF5}, "status 0xF5 no meeting, mic off, camera on, hand up, speaker view", true},
         {{0x08}, "status 0x08 invalid (the bits 0xE0 are not all set)", false},
         {{0x6A}, "status 0x6A invalid (the bits 0xE0 are not all set)", false},
+        {{0x8A}, "status 0x8A invalid (the bits 0xE0 are not all set)", false},
         {{}, "status invalid (0 bytes; one is expected)", false},
         {{0xE8, 0x00}, "status invalid (2 bytes: 0xE8 0x00; one is expected)", false},
     };
