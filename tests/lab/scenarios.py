@@ -19,8 +19,8 @@ FAILED = {}  # agents that did not leave BlueZ and end with status 0
 
 
 def advertising(records):
-    """The advertising sets bluetoothd set up on hci0, and (is scan response, data) of every
-    extended advertising report from hci0 that hci1 passed up (btvirt's only kind)."""
+    """The advertising sets bluetoothd set up on hci0 and (is scan response, data) of every
+    extended advertising report (btvirt's only kind) from hci0 that hci1 passed up, once any."""
     address = bytes.fromhex(PERIPHERAL.replace(':', ''))[::-1]
     sets, reports = set(), []
     for index, opcode, packet in records:
@@ -34,7 +34,7 @@ def advertising(records):
             if packet[position + 3:position + 9] == address:
                 reports.append((packet[position] & 0x08, packet[position + 24:][:length]))
             position += 24 + length
-    return sets, reports
+    return reports and (sets, reports)
 
 
 def ended(process, timeout):
@@ -114,8 +114,7 @@ def published():
         took = time.monotonic()
         remote('ble-idle', 'status', shows='E0')
         # btmon writes its capture behind; the scan's reports come after the set-up.
-        wait_for(lambda: advertising(RADIO.records()[count:])[1], 10, 'advertising reports')
-        sets, reports = advertising(RADIO.records()[count:])
+        sets, reports = wait_for(lambda: advertising(RADIO.records()[count:]), 10, 'report of hci0')
         # bluetoothd's flags, then the service in a complete list of 128-bit UUIDs; no more.
         ours = rb'(\x02\x01.)?\x11\x07' + re.escape(uuid.uuid5(NAMESPACE, 'ble-idle').bytes[::-1])
         wrong = {data.hex() for scan_response, data in reports

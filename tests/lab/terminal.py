@@ -27,8 +27,9 @@ with open(work + '/out/terminal.log', 'wb') as transcript:
         failure = None if status == 0 else f'the lab ended with {status}, signal {lab.signalstatus}'
         if b'Traceback' in open(transcript.name, 'rb').read():
             failure = 'it printed a Python traceback'
-    except pexpect.ExceptionPexpect:
+    except pexpect.ExceptionPexpect as error:
+        how = 'the lab ended' if isinstance(error, pexpect.EOF) else f'{timeout} s passed'
         said = lab.before[-200:].decode(errors='replace')
-        failure = f'no {wanted!r} within {timeout} s; the lab last said {said!r}'
+        failure = f'{how} before {wanted!r}; it last said {said!r}'
         lab.close(force=True)
 print(f'FAIL  {NAME}: {failure}' if failure else f'PASS  {NAME}')
