@@ -13,19 +13,19 @@ lab_prepare() {
   lab_dir=$repo/build/lab
   apt_log=$lab_dir/apt.log install_missing_packages "${lab_packages[@]}"
   lab_tools=$lab_dir/tools/$(dpkg-query -W -f='${Version}' bluez-source)
-  [ -x "$lab_tools/btgatt-client" ] && [ -x "$lab_tools/btvirt" ] ||
+  [ -x "$lab_tools/btvirt" ] ||
     echo "preparing the lab (first time only)…" >&2
   quietly "$lab_dir/prepare.log" lab_build
 }
 
 lab_build() {
-  # btvirt and btgatt-client ship in no binary package; bluez-source carries BlueZ's build
-  # tree with both built. Unpacking takes ~20 s, so keep them per package version.
-  if [ ! -x "$lab_tools/btgatt-client" ] || [ ! -x "$lab_tools/btvirt" ]; then
+  # btvirt ships in no binary package; bluez-source carries BlueZ's build tree with it
+  # built. Unpacking takes ~20 s, so keep it per package version.
+  if [ ! -x "$lab_tools/btvirt" ]; then
     rm -rf "$lab_dir/tools"
     mkdir -p "$lab_tools"
     tar -xjf /usr/src/bluez.tar.bz2 -C "$lab_tools" --strip-components=2 \
-      bluez-source/emulator/btvirt bluez-source/tools/btgatt-client
+      bluez-source/emulator/btvirt
   fi
 
   # The newest kernel whose modules are installed: the guest loads them from the host's root.

@@ -21,6 +21,7 @@ quorla=${1:-build/default/src/platform/linux/quorla}
 
 source scripts/install-packages.sh
 source lab/prepare.sh
+lab_packages+=(python3-pexpect) # tests/lab/terminal.py types Ctrl-C through it
 lab_prepare
 
 only=${QUORLA_LAB_ONLY:-}
