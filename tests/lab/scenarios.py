@@ -62,9 +62,14 @@ def quit_agent(agent):
         FAILED[agent.name] = status
 
 
+# Twice the remote's own limit: after bluetoothd restarts, the central's has been seen to take
+# 30 s to report an advertisement that its controller heard every 5 s.
+AFTER_RESTART = ('--timeout', '60')
+
+
 def central(*arguments):
-    return Process('remote-' + '-'.join(arguments[2:]), [REMOTE, '--adapter', 'hci1', *arguments],
-                   stdin=False)
+    return Process('remote-' + '-'.join(a.lstrip('-') for a in arguments[2:]),
+                   [REMOTE, '--adapter', 'hci1', *arguments], stdin=False)
 
 
 def remote(record_name, *arguments, wanted=0, says=(), shows=None, during=None, timeout=90):
@@ -112,7 +117,7 @@ def published():
         if action:
             action()
         took = time.monotonic()
-        remote('ble-idle', 'status', shows='E0')
+        remote('ble-idle', *AFTER_RESTART, 'status', shows='E0')
         # btmon writes its capture behind; the scan's reports come after the set-up.
         sets, reports = wait_for(lambda: advertising(RADIO.records()[count:]), 10, 'report of hci0')
         # bluetoothd's flags, then the service in a complete list of 128-bit UUIDs; no more.
@@ -337,7 +342,7 @@ def pairing():
         quit_agent(agent)
         RADIO.restart_bluetoothd()
         start()
-        remote('ble-paired', 'status', shows='E8')
+        remote('ble-paired', *AFTER_RESTART, 'status', shows='E8')
         if 'asks to pair' in agent.text:
             raise Failure('the agent asked to pair with the bonded remote')
 
